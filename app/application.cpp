@@ -1,0 +1,91 @@
+#include "app/application.h"
+
+#include <commctrl.h>
+#include <gdiplus.h>
+
+#include "core/wide.h"
+#include "ui/fonts.h"
+#include "ui/setup_window.h"
+#include "ui/window_state.h"
+
+namespace zelkora::app {
+namespace {
+
+// GDI+ stays up from start-up until after the message loop.
+class GdiplusSession {
+public:
+    GdiplusSession() {
+        Gdiplus::GdiplusStartupInput input;
+        started_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession() {
+        if (started_) Gdiplus::GdiplusShutdown(token_);
+    }
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+    bool started() const { return started_; }
+
+private:
+    ULONG_PTR token_ = 0;
+    bool started_ = false;
+};
+
+void prepare_state(ui::WindowState& state, RunRequest& request) {
+    const WindowKind kind = window_kind(request);
+    state.selftest_case = request.selftest_case;
+    state.preview_case = request.preview_case;
+    state.automatic_update = kind == WindowKind::AutomaticUpdate || kind == WindowKind::SeamlessUpdate;
+    state.seamless_update = kind == WindowKind::SeamlessUpdate;
+    state.handoff = std::move(request.handoff);
+}
+
+void run_message_loop(HWND window) {
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (::IsDialogMessageW(window, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+// The window's GDI objects go before GDI+ shuts down.
+void release_window_resources(ui::WindowState& state) {
+    state.ui_font.reset();
+    for (auto& brush : state.tint_brushes) brush.reset();
+}
+
+}  // namespace
+
+int run_application(RunRequest request, HINSTANCE instance) {
+    const WindowKind kind = window_kind(request);
+    ui::WindowState state;
+    prepare_state(state, request);
+
+    // Wine answers ERROR_INVALID_PARAMETER although the process is already
+    // per-monitor aware through its manifest; neither outcome is fatal.
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    state.scale = ::GetDpiForSystem() / 96.0;
+
+    const GdiplusSession gdiplus;
+    if (!gdiplus.started()) return kExitFailed;
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+
+    ui::EmbeddedFonts fonts;
+    state.embedded_fonts_in_gdi = fonts.register_with_gdi(instance);
+
+    ui::register_setup_window_class(instance);
+    const HWND window = ui::create_setup_window(state, instance, to_wide(window_title(kind)));
+    if (!window) return kExitFailed;
+
+    ::ShowWindow(window, SW_SHOW);
+    ::SetFocus(window);
+    if (state.automatic_update) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
+
+    run_message_loop(window);
+    release_window_resources(state);
+    return state.exit_code;
+}
+
+}  // namespace zelkora::app

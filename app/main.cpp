@@ -1,0 +1,7 @@
+#include <windows.h>
+
+#include "app/entry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    return zelkora::app::run_entry(instance);
+}

@@ -1,0 +1,40 @@
+# Native build of the portable logic with AddressSanitizer and
+# UndefinedBehaviorSanitizer, its tests, and the libFuzzer targets.
+set(ZELKORA_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+add_compile_options(${ZELKORA_SANITIZERS})
+add_link_options(${ZELKORA_SANITIZERS})
+
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(progress-lines tools/progress-lines/main.cpp)
+target_link_libraries(progress-lines PRIVATE zelkora_portable)
+
+add_executable(host_tests
+    tests/host/outcome_codes_test.cpp
+    tests/host/progress_line_test.cpp
+    tests/host/result_record_test.cpp
+    tests/host/run_modes_test.cpp
+    tests/host/text_encoding_test.cpp
+)
+target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)
+add_test(NAME host_tests COMMAND host_tests)
+
+add_test(NAME progress_lines_driver
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-progress-lines
+            ${CMAKE_SOURCE_DIR}/tests/driver $<TARGET_FILE:progress-lines>)
+
+# Each fuzz target runs for a bounded time; any finding fails the test.
+set(ZELKORA_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz target runs in the test suite")
+function(zelkora_fuzz_target name source)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE zelkora_portable)
+    set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+    file(MAKE_DIRECTORY ${corpus})
+    add_test(NAME ${name}
+        COMMAND ${name} -max_total_time=${ZELKORA_FUZZ_SECONDS} -print_final_stats=1
+                ${corpus} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${name})
+endfunction()
+
+zelkora_fuzz_target(fuzz_progress_line tests/fuzz/progress_line_fuzz.cpp)

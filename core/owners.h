@@ -1,0 +1,97 @@
+#pragma once
+// Scope-bound owners for Win32 resources: each kind of handle has one small
+// owner that releases it on every path.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace zelkora {
+
+template <typename Traits>
+class Owner {
+public:
+    using Value = typename Traits::Value;
+
+    Owner() noexcept = default;
+    explicit Owner(Value value) noexcept : value_(value) {}
+    ~Owner() { reset(); }
+
+    Owner(Owner&& other) noexcept : value_(other.release()) {}
+    Owner& operator=(Owner&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+    Value get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Traits::invalid(); }
+
+    Value release() noexcept { return std::exchange(value_, Traits::invalid()); }
+    void reset(Value value = Traits::invalid()) noexcept {
+        const Value old = std::exchange(value_, value);
+        if (old != Traits::invalid()) Traits::close(old);
+    }
+    // For out-parameters: releases the current value first.
+    Value* put() noexcept {
+        reset();
+        return &value_;
+    }
+
+private:
+    Value value_ = Traits::invalid();
+};
+
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::CloseHandle(value); }
+};
+
+// CreateFileW and friends report failure as INVALID_HANDLE_VALUE, not null.
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static Value invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Value value) noexcept { ::CloseHandle(value); }
+};
+
+struct LocalMemoryTraits {
+    using Value = HLOCAL;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::LocalFree(value); }
+};
+
+struct AllocatedSidTraits {
+    using Value = PSID;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::FreeSid(value); }
+};
+
+struct GdiObjectTraits {
+    using Value = HGDIOBJ;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::DeleteObject(value); }
+};
+
+struct FontResourceTraits {
+    using Value = HANDLE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::RemoveFontMemResourceEx(value); }
+};
+
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::RegCloseKey(value); }
+};
+
+using UniqueHandle = Owner<KernelHandleTraits>;
+using UniqueFile = Owner<FileHandleTraits>;
+using UniqueLocalMemory = Owner<LocalMemoryTraits>;
+using UniqueAllocatedSid = Owner<AllocatedSidTraits>;
+using UniqueGdiObject = Owner<GdiObjectTraits>;
+using UniqueFontResource = Owner<FontResourceTraits>;
+using UniqueRegistryKey = Owner<RegistryKeyTraits>;
+
+}  // namespace zelkora

@@ -1,0 +1,113 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace zelkora::test {
+
+std::wstring windows_path_from_env(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (!value) return {};
+    std::wstring path = L"Z:";
+    for (const char* c = value; *c; ++c) path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+    return path;
+}
+
+std::wstring setup_exe_path() { return windows_path_from_env("ZELKORA_SETUP_EXE"); }
+
+std::wstring source_file(std::wstring_view relative) {
+    std::wstring path = windows_path_from_env("ZELKORA_SOURCE_DIR") + L"\\";
+    for (wchar_t c : relative) path.push_back(c == L'/' ? L'\\' : c);
+    return path;
+}
+
+std::wstring quoted_command_line(const std::wstring& exe, const std::wstring& arguments) {
+    std::wstring line = L"\"" + exe + L"\"";
+    if (!arguments.empty()) line += L" " + arguments;
+    return line;
+}
+
+std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,
+                                            HANDLE token) {
+    std::wstring command_line = quoted_command_line(exe, arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    const BOOL started =
+        token ? ::CreateProcessAsUserW(token, exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                                       nullptr, nullptr, &startup, &info)
+              : ::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &info);
+    if (!started) return std::nullopt;
+    ::CloseHandle(info.hThread);
+    return StartedProcess{UniqueHandle(info.hProcess), info.dwProcessId};
+}
+
+UniqueHandle token_without_administrators() {
+    UniqueHandle own;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, own.put())) return {};
+    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+    UniqueAllocatedSid administrators;
+    if (!::AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                    0, 0, 0, 0, 0, 0, administrators.put())) {
+        return {};
+    }
+    SID_AND_ATTRIBUTES disable{administrators.get(), 0};
+    UniqueHandle restricted;
+    if (!::CreateRestrictedToken(own.get(), 0, 1, &disable, 0, nullptr, 0, nullptr, restricted.put())) {
+        return {};
+    }
+    return restricted;
+}
+
+std::optional<DWORD> wait_for_exit(const StartedProcess& process, std::chrono::milliseconds limit) {
+    if (::WaitForSingleObject(process.process.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process.process.get(), &code)) return std::nullopt;
+    return code;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD process_id;
+    const wchar_t* window_class;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t name[256] = {};
+    ::GetClassNameW(window, name, 256);
+    if (owner == search->process_id && std::wstring_view(name) == search->window_class &&
+        ::IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND wait_for_window(DWORD process_id, const wchar_t* window_class, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    do {
+        WindowSearch search{process_id, window_class};
+        ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return nullptr;
+}
+
+std::wstring window_text(HWND window) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace zelkora::test

@@ -1,0 +1,42 @@
+#pragma once
+// Helpers for Windows tests that drive the real setup executable the way a
+// user (or the system) would: start it, find its windows, read its exit code.
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "core/owners.h"
+
+namespace zelkora::test {
+
+// A Unix path from the test environment, as Wine sees it (drive Z: is "/").
+std::wstring windows_path_from_env(const char* variable);
+std::wstring setup_exe_path();
+std::wstring source_file(std::wstring_view relative);
+
+struct StartedProcess {
+    UniqueHandle process;
+    DWORD id = 0;
+};
+
+std::wstring quoted_command_line(const std::wstring& exe, const std::wstring& arguments);
+
+// Starts exe with the given argument text; token null means our own token.
+std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,
+                                            HANDLE token = nullptr);
+
+// A copy of our token with the Administrators group made deny-only.
+UniqueHandle token_without_administrators();
+
+// Exit code once the process has ended, nothing when it outlives the wait.
+std::optional<DWORD> wait_for_exit(const StartedProcess& process, std::chrono::milliseconds limit);
+
+// Polls for a visible top-level window of that class owned by the process.
+HWND wait_for_window(DWORD process_id, const wchar_t* window_class, std::chrono::milliseconds limit);
+
+std::wstring window_text(HWND window);
+
+}  // namespace zelkora::test

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "ui/window_state.h"
+
+namespace zelkora::ui {
+
+inline constexpr wchar_t kSetupWindowClass[] = L"ZelkoraProductSetup028";
+inline constexpr DWORD kSetupWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+inline constexpr int kClientWidth = 560;
+inline constexpr int kClientHeight = 470;
+
+inline constexpr UINT kMessageProgressLine = WM_APP + 4;
+inline constexpr UINT kMessageStartInstaller = WM_APP + 0x79;
+
+bool register_setup_window_class(HINSTANCE instance);
+
+// Creates the (hidden) setup window with the state as creation parameter.
+HWND create_setup_window(WindowState& state, HINSTANCE instance, std::wstring_view title);
+
+}  // namespace zelkora::ui
