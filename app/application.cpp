@@ -34,7 +34,9 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
     const WindowKind kind = window_kind(request);
     state.selftest_case = request.selftest_case;
     state.preview_case = request.preview_case;
-    state.automatic_update = kind == WindowKind::AutomaticUpdate || kind == WindowKind::SeamlessUpdate;
+    // The update self-test drives the automatic-update path with its script.
+    state.automatic_update = kind == WindowKind::AutomaticUpdate || kind == WindowKind::SeamlessUpdate ||
+                             request.selftest_case == kSelfTestUpdate;
     state.seamless_update = kind == WindowKind::SeamlessUpdate;
     state.handoff = std::move(request.handoff);
 }

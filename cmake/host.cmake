@@ -10,11 +10,18 @@ add_executable(progress-lines tools/progress-lines/main.cpp)
 target_link_libraries(progress-lines PRIVATE zelkora_portable)
 
 add_executable(host_tests
+    tests/host/installer_command_test.cpp
+    tests/host/diagnostics_copy_test.cpp
     tests/host/outcome_codes_test.cpp
+    tests/host/outcome_messages_test.cpp
+    tests/host/path_rules_test.cpp
     tests/host/progress_line_test.cpp
+    tests/host/request_protocol_test.cpp
+    tests/host/restart_procedure_test.cpp
     tests/host/result_record_test.cpp
     tests/host/run_modes_test.cpp
     tests/host/text_encoding_test.cpp
+    tests/host/text_wrap_test.cpp
 )
 target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)
@@ -38,3 +45,5 @@ function(zelkora_fuzz_target name source)
 endfunction()
 
 zelkora_fuzz_target(fuzz_progress_line tests/fuzz/progress_line_fuzz.cpp)
+zelkora_fuzz_target(fuzz_payload_protocol tests/fuzz/payload_protocol_fuzz.cpp)
+zelkora_fuzz_target(fuzz_path_rules tests/fuzz/path_rules_fuzz.cpp)

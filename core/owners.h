@@ -3,6 +3,7 @@
 // owner that releases it on every path.
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -62,6 +63,13 @@ struct LocalMemoryTraits {
     static void close(Value value) noexcept { ::LocalFree(value); }
 };
 
+// Memory handed to the clipboard belongs to it; release() after the handover.
+struct GlobalMemoryTraits {
+    using Value = HGLOBAL;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::GlobalFree(value); }
+};
+
 struct AllocatedSidTraits {
     using Value = PSID;
     static Value invalid() noexcept { return nullptr; }
@@ -86,12 +94,62 @@ struct RegistryKeyTraits {
     static void close(Value value) noexcept { ::RegCloseKey(value); }
 };
 
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Value value) noexcept { ::FindClose(value); }
+};
+
+struct BCryptAlgorithmTraits {
+    using Value = BCRYPT_ALG_HANDLE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::BCryptCloseAlgorithmProvider(value, 0); }
+};
+
+struct BCryptHashTraits {
+    using Value = BCRYPT_HASH_HANDLE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::BCryptDestroyHash(value); }
+};
+
+struct LibraryModuleTraits {
+    using Value = HMODULE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::FreeLibrary(value); }
+};
+
+struct MemoryDcTraits {
+    using Value = HDC;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::DeleteDC(value); }
+};
+
+struct CertStoreTraits {
+    using Value = HCERTSTORE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::CertCloseStore(value, 0); }
+};
+
+struct CertificateContextTraits {
+    using Value = PCCERT_CONTEXT;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::CertFreeCertificateContext(value); }
+};
+
 using UniqueHandle = Owner<KernelHandleTraits>;
 using UniqueFile = Owner<FileHandleTraits>;
 using UniqueLocalMemory = Owner<LocalMemoryTraits>;
+using UniqueGlobalMemory = Owner<GlobalMemoryTraits>;
 using UniqueAllocatedSid = Owner<AllocatedSidTraits>;
 using UniqueGdiObject = Owner<GdiObjectTraits>;
 using UniqueFontResource = Owner<FontResourceTraits>;
 using UniqueRegistryKey = Owner<RegistryKeyTraits>;
+using UniqueFind = Owner<FindHandleTraits>;
+using UniqueAlgorithmProvider = Owner<BCryptAlgorithmTraits>;
+using UniqueHash = Owner<BCryptHashTraits>;
+using UniqueLibrary = Owner<LibraryModuleTraits>;
+using UniqueMemoryDc = Owner<MemoryDcTraits>;
+using UniqueCertStore = Owner<CertStoreTraits>;
+using UniqueCertificate = Owner<CertificateContextTraits>;
 
 }  // namespace zelkora

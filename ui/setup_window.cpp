@@ -1,87 +1,338 @@
 #include "ui/setup_window.h"
 
-#include <cmath>
+#include <commctrl.h>
+#include <uxtheme.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/outcome_messages.h"
+#include "core/wide.h"
 #include "resources/resource_ids.h"
+#include "ui/clipboard_win32.h"
+#include "ui/confirmation_dialog.h"
+#include "ui/diagnostics_copy.h"
+#include "ui/installer_run.h"
+#include "ui/text_wrap.h"
+#include "ui/window_painting.h"
 
 namespace zelkora::ui {
 namespace {
 
-constexpr COLORREF kBackground = RGB(0x14, 0x1C, 0x21);
 constexpr COLORREF kAmber = RGB(0xF5, 0xA6, 0x23);
-constexpr COLORREF kText = RGB(0xE8, 0xEC, 0xEE);
-constexpr COLORREF kTintRed = RGB(0x2A, 0x16, 0x18);
-constexpr COLORREF kTintAmber = RGB(0x28, 0x21, 0x14);
-constexpr COLORREF kTintGreen = RGB(0x13, 0x26, 0x20);
+constexpr COLORREF kTints[3] = {RGB(0x2A, 0x16, 0x18), RGB(0x28, 0x21, 0x14), RGB(0x13, 0x26, 0x20)};
+constexpr COLORREF kBarBackground = RGB(0x1F, 0x2B, 0x32);
+
+constexpr int kButtonTop = 405;
+constexpr int kButtonHeight = 38;
 
 WindowState* state_of(HWND window) {
     return reinterpret_cast<WindowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+int px(const WindowState& state, double dips) { return static_cast<int>(dips * state.scale); }
+
 const wchar_t* ui_face(const WindowState& state) {
     return state.embedded_fonts_in_gdi ? L"Pretendard" : L"Malgun Gothic";
 }
 
-UniqueGdiObject make_font(const WindowState& state, double height_dips, int weight) {
-    return UniqueGdiObject(::CreateFontW(-static_cast<int>(height_dips * state.scale), 0, 0, 0, weight,
-                                         FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                                         ui_face(state)));
+UniqueGdiObject make_font(const WindowState& state, int height_px, int weight) {
+    return UniqueGdiObject(::CreateFontW(-height_px, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                         DEFAULT_PITCH, ui_face(state)));
 }
 
-void on_create(WindowState& state) {
-    state.ui_font = make_font(state, 13, FW_NORMAL);
-    state.tint_brushes[0].reset(::CreateSolidBrush(kTintRed));
-    state.tint_brushes[1].reset(::CreateSolidBrush(kTintAmber));
-    state.tint_brushes[2].reset(::CreateSolidBrush(kTintGreen));
-}
+struct ClientDips {
+    int width;
+    int height;
+};
 
-void draw_line(HDC dc, const WindowState& state, const wchar_t* text, int top_dips, double size_dips,
-               int weight, COLORREF colour) {
-    const UniqueGdiObject font = make_font(state, size_dips, weight);
-    const HGDIOBJ previous = ::SelectObject(dc, font.get());
-    ::SetTextColor(dc, colour);
-    RECT box{static_cast<LONG>(28 * state.scale), static_cast<LONG>(top_dips * state.scale),
-             static_cast<LONG>((kClientWidth - 28) * state.scale),
-             static_cast<LONG>((top_dips + 2 * size_dips) * state.scale)};
-    ::DrawTextW(dc, text, -1, &box, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-    ::SelectObject(dc, previous);
-}
-
-// A plain face until the full rendering exists: the title and the ready text.
-void paint(WindowState& state) {
-    PAINTSTRUCT paint_info{};
-    HDC dc = ::BeginPaint(state.window, &paint_info);
+ClientDips client_dips(const WindowState& state) {
     RECT client{};
     ::GetClientRect(state.window, &client);
-    const UniqueGdiObject background(::CreateSolidBrush(kBackground));
-    ::FillRect(dc, &client, static_cast<HBRUSH>(background.get()));
-    ::SetBkMode(dc, TRANSPARENT);
-    wchar_t title[128] = {};
-    ::GetWindowTextW(state.window, title, 128);
-    draw_line(dc, state, title, 40, 22, FW_BOLD, kAmber);
-    draw_line(dc, state, L"설치를 시작할 준비가 되었어요.", 84, 14, FW_NORMAL, kText);
-    ::EndPaint(state.window, &paint_info);
+    return {static_cast<int>(client.right / state.scale), static_cast<int>(client.bottom / state.scale)};
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-        auto* state = static_cast<WindowState*>(create->lpCreateParams);
-        state->window = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-        return ::DefWindowProcW(window, message, wparam, lparam);
+int footer_top(const WindowState& state) { return std::min(client_dips(state).height - 65, 405); }
+bool compact_layout(const WindowState& state) { return client_dips(state).height < 430; }
+
+std::vector<core::Note> current_notes(const WindowState& state) { return core::result_notes(run_report(state)); }
+
+bool more_details(const WindowState& state) { return more_details_available(run_report(state)); }
+
+// Measures with the field's own font, as the field will show the text.
+std::u16string wrapped_text_for_field(const WindowState& state) {
+    HDC dc = ::GetDC(state.details_field);
+    const HGDIOBJ previous = ::SelectObject(dc, state.ui_font.get());
+    const TextMeasurer measure = [dc](std::u16string_view text) {
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
+                                &size);
+        return static_cast<double>(size.cx);
+    };
+    RECT client{};
+    ::GetClientRect(state.details_field, &client);
+    const auto text = wrapped_field_text(run_report(state), client.right, state.scale, measure);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(state.details_field, dc);
+    return text;
+}
+
+void copy_diagnostics(WindowState& state) {
+    const bool copied = copy_text_to_clipboard(state.window, to_wide(clipboard_report(run_report(state))));
+    ::SetWindowTextW(state.button(kCopyButton), copied ? L"복사됨" : L"다시 복사");
+    ::SetTimer(state.window, kTimerCopyFeedback, 2500, nullptr);
+}
+
+void animate(WindowState& state) {
+    state.spinner_phase += 0.022;
+    if (state.spinner_phase >= 1.0) state.spinner_phase -= 1.0;
+    const double target = state.progress.highest_step / 6.0;
+    if (std::abs(target - state.shown_progress) > 0.001) {
+        state.shown_progress += (target - state.shown_progress) * 0.18;
+    } else {
+        state.shown_progress = target;
     }
-    WindowState* state = state_of(window);
-    if (!state) return ::DefWindowProcW(window, message, wparam, lparam);
+    ::InvalidateRect(state.window, nullptr, FALSE);
+}
+
+struct Panel {
+    int top;
+    int height;
+};
+
+// Top and height of the result panel; the notes themselves are drawn into it.
+Panel result_panel(const WindowState& state) {
+    const int top = compact_layout(state) ? 144 : 168;
+    return {top, std::max(footer_top(state) - 14 - top, 48)};
+}
+
+void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
+    ::MoveWindow(child, px(state, x), px(state, y), px(state, width), px(state, height), FALSE);
+}
+
+void layout(WindowState& state) {
+    if (!state.button(kPrimaryButton)) return;
+    UniqueGdiObject font = make_font(state, static_cast<int>(std::lround(12.5 * state.scale)), FW_NORMAL);
+    for (HWND child : {state.buttons[0], state.buttons[1], state.buttons[2], state.buttons[3], state.details_field}) {
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    }
+    ::SendMessageW(state.details_field, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+    state.ui_font = std::move(font);
+
+    const int width = client_dips(state).width;
+    const int footer = footer_top(state);
+    move_child(state, state.button(kPrimaryButton), width - 176, footer, 148, 38);
+    move_child(state, state.button(kCancelButton), width - 258, footer, 70, 38);
+    move_child(state, state.button(kCopyButton), 24, footer + 7, 100, 24);
+    move_child(state, state.progress_bar, 200, compact_layout(state) ? 289 : 390, width - 228, 5);
+    const Panel panel = result_panel(state);
+    move_child(state, state.button(kDetailsButton), width - 160, panel.top + panel.height - 12 - 24, 118, 24);
+    move_child(state, state.details_field, 46, panel.top + 14, width - 104, std::max(panel.height - 14 - 46, 24));
+    if (::IsWindowVisible(state.details_field)) {
+        const std::wstring text = to_wide(wrapped_text_for_field(state));
+        ::SetWindowTextW(state.details_field, text.c_str());
+    }
+    ::InvalidateRect(state.window, nullptr, TRUE);
+}
+
+const wchar_t* primary_text(const WindowState& state, bool installing) {
+    if (state.is_preview()) return L"미리보기 닫기";
+    switch (state.view) {
+        case kViewRunning: return installing && state.automatic_update ? L"업데이트 중…" : L"설치 중…";
+        case kViewFailed: return L"다시 시도";
+        case kViewCompleted: return L"닫기";
+        default: return L"설치 시작";
+    }
+}
+
+void show(HWND child, bool visible) { ::ShowWindow(child, visible ? SW_SHOW : SW_HIDE); }
+
+void create_children(WindowState& state, HINSTANCE instance) {
+    struct ButtonSpec {
+        ControlId id;
+        const wchar_t* text;
+        int x;
+        int width;
+    };
+    const ButtonSpec specs[] = {{kPrimaryButton, L"설치 시작", 384, 148},
+                                {kCancelButton, L"취소", 302, 70},
+                                {kCopyButton, L"진단 복사", 28, 132},
+                                {kDetailsButton, L"자세히 보기  +", 28, 142}};
+    for (const auto& spec : specs) {
+        state.buttons[spec.id - 1] =
+            ::CreateWindowExW(0, L"BUTTON", spec.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                              px(state, spec.x), px(state, kButtonTop), px(state, spec.width),
+                              px(state, kButtonHeight), state.window,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+    }
+    state.progress_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, px(state, 200),
+                                           px(state, 390), px(state, 332), px(state, 5), state.window, nullptr,
+                                           instance, nullptr);
+    ::SetWindowTheme(state.progress_bar, L"", L"");
+    ::SendMessageW(state.progress_bar, PBM_SETRANGE32, 0, 6);
+    ::SendMessageW(state.progress_bar, PBM_SETBARCOLOR, 0, kAmber);
+    ::SendMessageW(state.progress_bar, PBM_SETBKCOLOR, 0, kBarBackground);
+    state.details_field = ::CreateWindowExW(
+        0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, px(state, 45),
+        px(state, 192), px(state, 468), px(state, 140), state.window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDetailsField)), instance, nullptr);
+}
+
+void on_create(WindowState& state, HINSTANCE instance) {
+    state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
+    for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
+        state.tint_brushes[i].reset(::CreateSolidBrush(kTints[i]));
+    }
+    create_children(state, instance);
+    layout(state);
+    refresh_controls(state);
+    if (state.selftest_case != 0) ::SetTimer(state.window, kTimerSelfTestStart, 150, nullptr);
+}
+
+void on_command(WindowState& state, WORD id, WORD notification) {
+    if (id == kDetailsField) {
+        if (notification == EN_VSCROLL || notification == EN_UPDATE) ::InvalidateRect(state.window, nullptr, FALSE);
+        return;
+    }
+    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
+    switch (id) {
+        case kPrimaryButton:
+            if (state.view == kViewCompleted || state.is_preview()) {
+                ::DestroyWindow(state.window);
+            } else {
+                start_installer(state);
+            }
+            break;
+        case kCancelButton:
+            if (state.view != kViewRunning) ::DestroyWindow(state.window);
+            break;
+        case kCopyButton:
+            if (result_view) copy_diagnostics(state);
+            break;
+        case kDetailsButton:
+            if (result_view && more_details(state)) {
+                state.details_expanded = !state.details_expanded;
+                refresh_controls(state);
+                ::SetFocus(state.button(kDetailsButton));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void on_timer(WindowState& state, UINT_PTR id) {
+    switch (id) {
+        case kTimerSelfTestStart:
+            ::KillTimer(state.window, id);
+            state.view = kViewReady;
+            start_installer(state);
+            if (!state.channel.installer_process()) {
+                state.exit_code = 1;
+                ::DestroyWindow(state.window);
+            }
+            break;
+        case kTimerSelfTestCheck:
+            ::KillTimer(state.window, id);
+            finish_self_test(state);
+            break;
+        case kTimerPreviewDialog:
+            ::KillTimer(state.window, id);
+            break;
+        case kTimerCopyFeedback:
+            ::KillTimer(state.window, id);
+            ::SetWindowTextW(state.button(kCopyButton), L"진단 복사");
+            break;
+        case kTimerAnimation:
+            animate(state);
+            break;
+        default:
+            poll_installer_end(state);
+            break;
+    }
+}
+
+void on_dpi_changed(WindowState& state, WPARAM wparam, LPARAM lparam) {
+    const UINT dpi = HIWORD(wparam);
+    const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+    if (!suggested || dpi < 48) return;
+    state.scale = dpi / 96.0;
+    ::SetWindowPos(state.window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    layout(state);
+}
+
+LRESULT on_mouse_wheel(WindowState& state, HWND window, WPARAM wparam, LPARAM lparam) {
+    if (!state.details_field || !::IsWindowVisible(state.details_field)) {
+        return ::DefWindowProcW(window, WM_MOUSEWHEEL, wparam, lparam);
+    }
+    const int lines = GET_WHEEL_DELTA_WPARAM(wparam) / -40;
+    ::SendMessageW(state.details_field, EM_LINESCROLL, 0, lines);
+    ::InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+void on_close(WindowState& state) {
+    if (state.installing()) {
+        inform_installation_in_progress(state.window, state.embedded_fonts_in_gdi);
+        return;
+    }
+    ::DestroyWindow(state.window);
+}
+
+LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_CREATE:
-            on_create(*state);
+            on_create(state, reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance);
+            return 0;
+        case WM_SIZE:
+            layout(state);
+            return 0;
+        case WM_SETFOCUS:
+            if (state.button(kPrimaryButton) && ::IsWindowEnabled(state.button(kPrimaryButton))) {
+                ::SetFocus(state.button(kPrimaryButton));
+            }
+            return 0;
+        case WM_PAINT:
+            paint_window(state);
+            return 0;
+        case WM_PRINTCLIENT:
+            paint_view(state, reinterpret_cast<HDC>(wparam));
             return 0;
         case WM_ERASEBKGND:
             return 1;
-        case WM_PAINT:
-            paint(*state);
+        case WM_DRAWITEM:
+            return draw_button(state, reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)) ? 1 : 0;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lparam) == state.details_field) {
+                return field_colours(state, reinterpret_cast<HDC>(wparam));
+            }
+            return ::DefWindowProcW(window, message, wparam, lparam);
+        case WM_MOUSEWHEEL:
+            return on_mouse_wheel(state, window, wparam, lparam);
+        case WM_DPICHANGED:
+            on_dpi_changed(state, wparam, lparam);
+            return 0;
+        case WM_COMMAND:
+            on_command(state, LOWORD(wparam), HIWORD(wparam));
+            return 0;
+        case WM_TIMER:
+            on_timer(state, wparam);
+            return 0;
+        case kMessageProgressLine:
+            apply_posted_line(state, reinterpret_cast<core::PostedLine*>(lparam));
+            return 0;
+        case kMessageUnusedLine:
+            delete reinterpret_cast<core::PostedLine*>(lparam);
+            return 0;
+        case kMessageStartInstaller:
+            if (state.automatic_update) start_installer(state);
+            return 0;
+        case WM_CLOSE:
+            on_close(state);
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
@@ -91,14 +342,57 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     }
 }
 
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* state = static_cast<WindowState*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        state->window = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+        return ::DefWindowProcW(window, message, wparam, lparam);
+    }
+    WindowState* state = state_of(window);
+    if (!state) return ::DefWindowProcW(window, message, wparam, lparam);
+    return handle_message(*state, window, message, wparam, lparam);
+}
+
 SIZE window_size_for_system_dpi(double scale) {
-    const UINT dpi = ::GetDpiForSystem();
     RECT frame{0, 0, static_cast<LONG>(kClientWidth * scale), static_cast<LONG>(kClientHeight * scale)};
-    ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, dpi);
+    ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, ::GetDpiForSystem());
     return SIZE{frame.right - frame.left, frame.bottom - frame.top};
 }
 
 }  // namespace
+
+void refresh_controls(WindowState& state) {
+    if (!state.button(kPrimaryButton)) return;
+    const bool installing = state.installing();
+    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
+    const bool details_available = more_details(state);
+    ::EnableWindow(state.button(kPrimaryButton), !installing);
+    ::EnableWindow(state.button(kCancelButton), !installing);
+    ::SetWindowTextW(state.button(kPrimaryButton), primary_text(state, installing));
+    ::SetWindowTextW(state.button(kCancelButton), state.view == kViewReady ? L"취소" : L"닫기");
+    show(state.button(kCancelButton), state.view != kViewCompleted && !state.is_preview());
+    show(state.button(kCopyButton),
+         state.view == kViewFailed || (state.view == kViewCompleted && !current_notes(state).empty()));
+    ::EnableWindow(state.button(kCopyButton), !installing);
+    show(state.button(kDetailsButton), result_view && details_available);
+    ::SetWindowTextW(state.button(kDetailsButton), state.details_expanded ? L"접기  −" : L"자세히 보기  +");
+    ::SendMessageW(state.progress_bar, PBM_SETPOS, static_cast<WPARAM>(state.progress.highest_step), 0);
+    if (state.view == kViewRunning) {
+        ::SetTimer(state.window, kTimerAnimation, 33, nullptr);
+    } else {
+        ::KillTimer(state.window, kTimerAnimation);
+    }
+    show(state.details_field, details_available && state.details_expanded);
+    layout(state);
+}
+
+bool confirm_install(WindowState& state) {
+    InstallConfirmationOptions options;
+    options.preview = state.is_preview();
+    options.embedded_fonts_in_gdi = state.embedded_fonts_in_gdi;
+    return confirm_install(state.window, options, state.install_confirmations);
+}
 
 bool register_setup_window_class(HINSTANCE instance) {
     WNDCLASSW window_class{};

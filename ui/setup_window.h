@@ -14,11 +14,19 @@ inline constexpr int kClientWidth = 560;
 inline constexpr int kClientHeight = 470;
 
 inline constexpr UINT kMessageProgressLine = WM_APP + 4;
+inline constexpr UINT kMessageUnusedLine = WM_APP + 5;
 inline constexpr UINT kMessageStartInstaller = WM_APP + 0x79;
 
 bool register_setup_window_class(HINSTANCE instance);
 
 // Creates the (hidden) setup window with the state as creation parameter.
 HWND create_setup_window(WindowState& state, HINSTANCE instance, std::wstring_view title);
+
+// Texts, visibility and enabled state of the children from the state, the
+// animation timer, layout and a repaint.
+void refresh_controls(WindowState& state);
+
+// The modal install confirmation; counts every time it is shown.
+bool confirm_install(WindowState& state);
 
 }  // namespace zelkora::ui

@@ -7,8 +7,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
+#include "core/line_summary.h"
 #include "core/owners.h"
+#include "core/progress_channel.h"
 #include "core/progress_line.h"
 #include "state/handoff_record.h"
 
@@ -16,9 +19,23 @@ namespace zelkora::ui {
 
 enum View : std::int32_t { kViewReady = 0, kViewRunning = 1, kViewCompleted = 2, kViewFailed = 3 };
 
+enum ControlId : int {
+    kPrimaryButton = 1,
+    kCancelButton = 2,
+    kCopyButton = 3,
+    kDetailsButton = 4,
+    kDetailsField = 5,
+};
+
 struct WindowState {
     HWND window = nullptr;
+    std::array<HWND, 4> buttons{};  // control ids 1..4
+    HWND progress_bar = nullptr;
+    HWND details_field = nullptr;
+
     core::RunProgress progress;
+    core::LineSummary summary;  // the same lines, folded as for the result record
+    core::ProgressChannel channel;
     int exit_code = 0;
     double scale = 1.0;
     View view = kViewReady;
@@ -29,9 +46,25 @@ struct WindowState {
     bool seamless_update = false;
     std::optional<state::HandoffRecord> handoff;
 
+    bool restart_required = false;
+    bool restart_accepted = false;
+    bool details_expanded = false;
+    bool exit_code_known = false;
+    std::uint32_t installer_exit_code = 0;
+    ULONGLONG end_seen_at = 0;
+    std::u16string interrupted_message;
+    std::int32_t install_confirmations = 0;
+    double spinner_phase = 0.0;
+    double shown_progress = 0.0;
+    bool closed_automatically = false;  // a self-test keeps its window to check it
+
     bool embedded_fonts_in_gdi = false;
     UniqueGdiObject ui_font;
     std::array<UniqueGdiObject, 3> tint_brushes;  // red, amber, green
+
+    bool is_preview() const { return preview_case >= 0; }
+    bool installing() const { return view == kViewRunning && !is_preview(); }
+    HWND button(ControlId id) const { return buttons[static_cast<std::size_t>(id - 1)]; }
 };
 
 }  // namespace zelkora::ui

@@ -1,0 +1,297 @@
+#include "core/progress_channel.h"
+
+#include <objbase.h>
+#include <sddl.h>
+#include <shellapi.h>
+
+#include <array>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "core/installer_command.h"
+#include "core/line_splitter.h"
+#include "core/wide.h"
+
+namespace zelkora::core {
+namespace {
+
+constexpr wchar_t kPipeSecurity[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)";
+constexpr DWORD kPipeBufferBytes = 4096;
+constexpr DWORD kReadBytes = 4096;
+constexpr DWORD kReplyWriteLimitMs = 30000;
+constexpr DWORD kLongPathUnits = 32768;
+
+constexpr char16_t kScriptMissing[] = u"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요.";
+constexpr char16_t kChannelNameFailed[] = u"설치 진행 채널을 준비하지 못했어요. 다시 시도하세요.";
+constexpr char16_t kChannelFailed[] = u"설치 진행 채널을 만들지 못했어요. 다시 실행하세요.";
+constexpr char16_t kStartFailed[] = u"실행 또는 관리자 승인이 취소됐어요. 다시 시도할 수 있어요.";
+
+LaunchFailure failure(const char16_t* text, const char* code) { return LaunchFailure{text, code}; }
+
+std::wstring final_path_of(HANDLE handle) {
+    std::wstring path(512, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length + 1);
+    }
+    return {};
+}
+
+bool same_path(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() &&
+           ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// --- reader thread -------------------------------------------------------
+
+struct ReaderSetup {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    HANDLE stop_event = nullptr;
+    DWORD client_process_id = 0;
+    HWND window = nullptr;
+    PayloadContextFactory payload_factory;
+    std::atomic<bool>* finished = nullptr;
+};
+
+// Waits for the overlapped operation or the stop event. A stop or an error
+// cancels the operation and waits until the system is done with `io`.
+bool wait_for_io(HANDLE pipe, HANDLE stop_event, OVERLAPPED& io, DWORD limit_ms, DWORD& bytes) {
+    const HANDLE events[2] = {io.hEvent, stop_event};
+    const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, limit_ms);
+    if (woke == WAIT_OBJECT_0 && ::GetOverlappedResult(pipe, &io, &bytes, FALSE)) return true;
+    ::CancelIoEx(pipe, &io);
+    ::GetOverlappedResult(pipe, &io, &bytes, TRUE);
+    return false;
+}
+
+bool wait_for_client(const ReaderSetup& setup, HANDLE io_event) {
+    OVERLAPPED io{};
+    io.hEvent = io_event;
+    if (::ConnectNamedPipe(setup.pipe, &io)) return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    DWORD ignored = 0;
+    return wait_for_io(setup.pipe, setup.stop_event, io, INFINITE, ignored);
+}
+
+bool client_is_installer(const ReaderSetup& setup) {
+    ULONG client = 0;
+    return ::GetNamedPipeClientProcessId(setup.pipe, &client) && client == setup.client_process_id;
+}
+
+void write_reply(const ReaderSetup& setup, const std::string& reply) {
+    UniqueHandle written(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!written) return;
+    OVERLAPPED io{};
+    io.hEvent = written.get();
+    if (::WriteFile(setup.pipe, reply.data(), static_cast<DWORD>(reply.size()), nullptr, &io)) return;
+    if (::GetLastError() != ERROR_IO_PENDING) return;
+    DWORD ignored = 0;
+    wait_for_io(setup.pipe, setup.stop_event, io, kReplyWriteLimitMs, ignored);
+}
+
+void post_line(const ReaderSetup& setup, ProgressLine line) {
+    auto record = std::make_unique<PostedLine>(PostedLine{std::move(line)});
+    if (::PostMessageW(setup.window, kMessageProgressLine, 0, reinterpret_cast<LPARAM>(record.get()))) {
+        record.release();  // the window frees it
+    }
+}
+
+void handle_line(const ReaderSetup& setup, PayloadLines* payload, std::string_view line) {
+    std::string reply;
+    if (payload && payload->handle_line(line, reply)) {
+        if (!reply.empty()) write_reply(setup, reply);
+        return;
+    }
+    if (auto parsed = parse_progress_line(line)) post_line(setup, std::move(*parsed));
+}
+
+bool stop_requested(const ReaderSetup& setup) {
+    return ::WaitForSingleObject(setup.stop_event, 0) == WAIT_OBJECT_0;
+}
+
+void read_lines(const ReaderSetup& setup, PayloadLines* payload, HANDLE io_event) {
+    LineSplitter splitter;
+    std::array<char, kReadBytes> buffer{};
+    while (!stop_requested(setup)) {
+        ::ResetEvent(io_event);
+        OVERLAPPED io{};
+        io.hEvent = io_event;
+        DWORD bytes = 0;
+        if (::ReadFile(setup.pipe, buffer.data(), kReadBytes, nullptr, &io)) {
+            if (!::GetOverlappedResult(setup.pipe, &io, &bytes, FALSE)) return;
+        } else if (::GetLastError() != ERROR_IO_PENDING ||
+                   !wait_for_io(setup.pipe, setup.stop_event, io, INFINITE, bytes)) {
+            return;
+        }
+        if (bytes == 0) return;
+        const bool open = splitter.append(std::string_view(buffer.data(), bytes), [&](std::string_view line) {
+            handle_line(setup, payload, line);
+        });
+        if (!open) return;  // a line beyond the bound ends the channel
+    }
+}
+
+void serve_pipe(const ReaderSetup& setup) {
+    std::unique_ptr<PayloadLines> payload = setup.payload_factory ? setup.payload_factory() : nullptr;
+    UniqueHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!io_event) return;
+    if (!wait_for_client(setup, io_event.get())) return;
+    if (!client_is_installer(setup)) return;  // not a byte from anyone else
+    read_lines(setup, payload.get(), io_event.get());
+}
+
+void run_reader(ReaderSetup setup) {
+    try {
+        serve_pipe(setup);
+    } catch (...) {
+        // Nothing may escape a thread; the run's outcome then follows from
+        // the installer's end alone.
+    }
+    setup.finished->exchange(true);
+}
+
+}  // namespace
+
+std::wstring setup_program_folder() {
+    std::wstring path(kLongPathUnits, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), kLongPathUnits);
+    if (length == 0 || length >= kLongPathUnits) return {};
+    path.resize(length);
+    const auto separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    UniqueFile script(::CreateFileW(script_path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!script) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(script.get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+    if (tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // A link that the file system does not tag (a Unix symbolic link under
+    // Wine, for one) still shows in the final path.
+    UniqueFile folder(::CreateFileW(setup_folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder) return false;
+    const std::wstring folder_final = final_path_of(folder.get());
+    const std::wstring script_final = final_path_of(script.get());
+    if (folder_final.empty() || script_final.empty()) return false;
+    return same_path(script_final, folder_final + L"\\" + to_wide(kInstallerScriptName));
+}
+
+std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settings) {
+    stop();
+    setup_folder_ = from_wide(setup_program_folder());
+    script_path_ = setup_folder_ + u"\\" + std::u16string(kInstallerScriptName);
+    if (settings.selftest_case == 0 && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
+        return failure(kScriptMissing, "installer_missing");
+    }
+    GUID guid{};
+    if (FAILED(::CoCreateGuid(&guid))) return failure(kChannelNameFailed, "progress_channel_failed");
+    std::array<std::uint8_t, 16> bytes{};
+    static_assert(sizeof(guid) == bytes.size());
+    std::memcpy(bytes.data(), &guid, bytes.size());
+    pipe_name_ = pipe_name_from_guid_bytes(bytes);
+
+    if (auto failed = create_pipe()) return failed;
+    stop_event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop_event_) {
+        stop();
+        return failure(kChannelFailed, "progress_channel_failed");
+    }
+    if (auto failed = start_powershell(settings)) {
+        stop();
+        return failed;
+    }
+    if (!start_reader(settings)) {
+        stop();
+        return failure(kChannelFailed, "progress_channel_failed");
+    }
+    return std::nullopt;
+}
+
+std::optional<LaunchFailure> ProgressChannel::create_pipe() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1, &descriptor,
+                                                                nullptr)) {
+        return failure(kChannelFailed, "progress_channel_failed");
+    }
+    const UniqueLocalMemory descriptor_owner(descriptor);
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
+    const std::wstring path = to_wide(kPipePathPrefix) + to_wide(pipe_name_);
+    pipe_.reset(::CreateNamedPipeW(path.c_str(),
+                                   PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                   kPipeBufferBytes, kPipeBufferBytes, 0, &security));
+    if (!pipe_) return failure(kChannelFailed, "progress_channel_failed");
+    return std::nullopt;
+}
+
+std::optional<LaunchFailure> ProgressChannel::start_powershell(const LaunchSettings& settings) {
+    std::wstring system_folder(kLongPathUnits, L'\0');
+    const UINT length = ::GetSystemDirectoryW(system_folder.data(), kLongPathUnits);
+    if (length == 0 || length >= kLongPathUnits) return failure(kStartFailed, "installer_start_failed");
+    system_folder.resize(length);
+    const std::wstring powershell = system_folder + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+
+    InstallerCommand command;
+    command.script_path = script_path_;
+    command.pipe_name = pipe_name_;
+    command.launch = !settings.seamless_update;
+    const std::wstring arguments =
+        to_wide(settings.selftest_case != 0 ? selftest_arguments(settings.selftest_case, pipe_name_)
+                                            : installer_arguments(command));
+    const std::wstring folder = to_wide(setup_folder_);
+
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execute.lpFile = powershell.c_str();
+    execute.lpParameters = arguments.c_str();
+    execute.lpDirectory = folder.c_str();
+    execute.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&execute) || !execute.hProcess) return failure(kStartFailed, "installer_start_failed");
+    process_.reset(execute.hProcess);
+    return std::nullopt;
+}
+
+bool ProgressChannel::start_reader(const LaunchSettings& settings) {
+    ReaderSetup setup;
+    setup.pipe = pipe_.get();
+    setup.stop_event = stop_event_.get();
+    setup.client_process_id = ::GetProcessId(process_.get());
+    setup.window = settings.window;
+    setup.payload_factory = settings.payload_factory;
+    setup.finished = &reader_finished_;
+    reader_finished_.exchange(false);
+    try {
+        reader_ = std::thread(run_reader, std::move(setup));
+    } catch (const std::system_error&) {
+        reader_finished_.exchange(true);
+        return false;
+    }
+    return true;
+}
+
+void ProgressChannel::stop() {
+    if (reader_.joinable()) {
+        ::SetEvent(stop_event_.get());
+        ::CancelIoEx(pipe_.get(), nullptr);
+        reader_.join();
+    }
+    pipe_.reset();
+    stop_event_.reset();
+    process_.reset();
+}
+
+}  // namespace zelkora::core

@@ -1,0 +1,91 @@
+#pragma once
+// The installer run's progress channel: the private pipe, the hidden
+// PowerShell process and the reader thread that serves the pipe.
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/owners.h"
+#include "core/progress_line.h"
+
+namespace zelkora::core {
+
+inline constexpr UINT kMessageProgressLine = WM_APP + 4;
+
+// One parsed line on its way from the reader thread to the window; the
+// window owns it once PostMessageW succeeded.
+struct PostedLine {
+    ProgressLine line;
+};
+
+// The payload side of the pipe: takes the "-6|" requests of one connection.
+class PayloadLines {
+public:
+    virtual ~PayloadLines() = default;
+    // False when the line is not a payload request; reply is one complete
+    // line ending in "\n", or empty when nothing is written back.
+    virtual bool handle_line(std::string_view line, std::string& reply) = 0;
+};
+
+using PayloadContextFactory = std::function<std::unique_ptr<PayloadLines>()>;
+
+struct LaunchFailure {
+    std::u16string status_text;
+    std::string setup_code;
+};
+
+struct LaunchSettings {
+    unsigned selftest_case = 0;  // non-zero: the fixed -Command script instead of the installer
+    bool seamless_update = false;
+    HWND window = nullptr;       // receives the posted lines
+    PayloadContextFactory payload_factory;
+};
+
+class ProgressChannel {
+public:
+    ProgressChannel() = default;
+    ~ProgressChannel() { stop(); }
+    ProgressChannel(const ProgressChannel&) = delete;
+    ProgressChannel& operator=(const ProgressChannel&) = delete;
+
+    // Checks the script, makes the pipe, starts PowerShell hidden and the
+    // reader thread. On failure everything started so far is stopped again.
+    std::optional<LaunchFailure> start(const LaunchSettings& settings);
+
+    // Sets the stop event, cancels pipe I/O, joins the reader, then closes
+    // the handles. The installer process itself is left running.
+    void stop();
+
+    HANDLE installer_process() const { return process_.get(); }
+    bool reader_finished() const { return reader_finished_.load(); }
+
+private:
+    std::optional<LaunchFailure> create_pipe();
+    std::optional<LaunchFailure> start_powershell(const LaunchSettings& settings);
+    bool start_reader(const LaunchSettings& settings);
+
+    UniqueFile pipe_;
+    UniqueHandle stop_event_;
+    UniqueHandle process_;
+    std::u16string pipe_name_;
+    std::u16string script_path_;
+    std::u16string setup_folder_;
+    std::thread reader_;
+    std::atomic<bool> reader_finished_{true};
+};
+
+// "Install-Client.ps1" beside the setup: present only as a regular file
+// reached without any link.
+bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path);
+
+// The folder of the running setup program, without a trailing separator.
+std::wstring setup_program_folder();
+
+}  // namespace zelkora::core

@@ -1,0 +1,107 @@
+#pragma once
+// File-system primitives of the payload engine: identity, final and long
+// paths, rename and delete by handle, the random tag and SHA-256 digests.
+// Placement, shortcuts and removals all go through these, so every path they
+// touch is checked the same way. Failures raise payload::Failure.
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "core/owners.h"
+#include "payload/placement_plan.h"
+
+namespace zelkora::payload {
+
+// Volume serial number and 128-bit file id; equal only when all 24 bytes are.
+struct FileIdentity {
+    std::uint64_t volume_serial = 0;
+    std::array<std::uint8_t, 16> file_id{};
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Raises "payload_identity_unavailable" when neither query works.
+FileIdentity file_identity(HANDLE file);
+
+// Attributes from FileAttributeTagInfo; raises "payload_identity_unavailable".
+DWORD file_attributes(HANDLE file);
+bool is_folder(DWORD attributes);
+bool is_reparse_point(DWORD attributes);
+
+// "\\?\C:\..." form; raises "payload_path_unverified".
+std::wstring final_path(HANDLE file);
+// "\\?\" + GetLongPathNameW(path); raises "payload_path_unverified".
+std::wstring long_path(const std::wstring& path);
+
+// Same length and equal under CompareStringOrdinal ignoring case.
+bool paths_equal(std::wstring_view a, std::wstring_view b);
+
+struct PathLessIgnoringCase {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+using PathSet = std::set<std::wstring, PathLessIgnoringCase>;
+
+// new_path must be a "\\?\" path. False when refused or the rename fails;
+// raises "payload_link_refused" when the renamed file lands elsewhere.
+bool rename_by_handle(HANDLE file, const std::wstring& new_path);
+// The handle needs DELETE access.
+bool delete_by_handle(HANDLE file);
+// Deletes the object at path only if it is the one recorded; a path that is
+// already gone counts as done.
+bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
+// Opens path for deletion, without following reparse points; invalid when it
+// does not open (GetLastError tells why).
+UniqueFile open_for_delete(const std::wstring& path);
+
+// 12 lower-case hex digits from the system RNG; raises "payload_hash_unavailable".
+std::wstring random_tag();
+
+// A 1 MiB buffer aligned for fast copies.
+inline constexpr std::size_t kCopyBufferSize = 1048576;
+struct alignas(32) CopyBuffer {
+    std::byte bytes[kCopyBufferSize];
+};
+std::unique_ptr<CopyBuffer> make_copy_buffer();
+
+// One SHA-256 computation on the process-wide provider. Every failure raises
+// "payload_hash_unavailable".
+class Sha256 {
+public:
+    Sha256();
+    void add(const void* data, std::size_t size);
+    Sha256Digest finish();
+
+private:
+    UniqueHash hash_;
+};
+
+// Digest of the whole file from offset 0; a length other than expected_size
+// gives 32 zero bytes so it never matches. Raises "payload_verify_failed" when
+// seeking or reading fails.
+Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size, CopyBuffer& buffer);
+Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size);
+
+// Opens an existing folder without following reparse points. Raises
+// "payload_destination_missing", "payload_identity_unavailable" or
+// "payload_link_refused".
+UniqueFile open_folder(const std::wstring& path, DWORD extra_access);
+
+// Every folder from path up to stop_path (or the drive root) must exist and
+// not be a reparse point.
+void ensure_walk_up(std::wstring path, const std::wstring& stop_path);
+
+// Makes sure folder exists as a real folder at exactly that final path.
+// on_created runs for a folder this call created, before its path is checked,
+// so the caller can undo it whatever happens next.
+using FolderCreated = std::function<void(const std::wstring& path, const FileIdentity& identity)>;
+void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created);
+
+}  // namespace zelkora::payload

@@ -1,0 +1,383 @@
+#include "payload/placement.h"
+
+#include <optional>
+#include <vector>
+
+#include "core/wide.h"
+#include "payload/failure.h"
+#include "payload/full_path_win32.h"
+#include "payload/path_rules.h"
+
+namespace zelkora::payload {
+
+namespace {
+
+[[noreturn]] void fail(const char* code) { throw Failure(code); }
+
+bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
+
+// Up to the last '\', keeping at least "C:\".
+std::wstring parent_of(const std::wstring& path) {
+    const std::size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos) return path;
+    return path.substr(0, std::max<std::size_t>(cut, 3));
+}
+
+// Exactly one '\' between them, also after a drive root such as "\\?\C:\".
+std::wstring join(const std::wstring& folder, std::wstring_view relative) {
+    std::wstring path = folder;
+    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+    path.append(relative);
+    return path;
+}
+
+enum class JournalKind { created_folder, created_file, replaced_file };
+
+struct JournalEntry {
+    JournalKind kind = JournalKind::created_file;
+    std::wstring path;
+    std::wstring backup_path;
+    FileIdentity new_identity;
+    FileIdentity old_identity;
+    bool new_in_place = false;
+};
+
+struct PendingFile {
+    std::wstring path;
+    FileIdentity identity;
+};
+
+// Everything one placement did, in order, so it can be undone or made final.
+class Journal {
+public:
+    std::optional<PendingFile> pending;
+
+    void add(JournalEntry entry) { entries_.push_back(std::move(entry)); }
+    JournalEntry& last() { return entries_.back(); }
+
+    // Success: the backups of replaced files go.
+    void finish() noexcept {
+        for (const auto& entry : entries_) {
+            if (entry.kind == JournalKind::replaced_file) try_step([&] { delete_backup(entry); });
+        }
+        clear();
+    }
+
+    // Failure: best effort, every step tried even after others failed.
+    void roll_back() noexcept {
+        if (pending) try_step([&] { delete_by_identity(pending->path, pending->identity); });
+        for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+            try_step([&] { undo(*entry); });
+        }
+        clear();
+    }
+
+private:
+    std::vector<JournalEntry> entries_;
+
+    template <typename Step>
+    static void try_step(Step step) noexcept {
+        try {
+            step();
+        } catch (...) {
+        }
+    }
+
+    void clear() noexcept {
+        entries_.clear();
+        pending.reset();
+    }
+
+    static void delete_backup(const JournalEntry& entry) {
+        const UniqueFile backup = open_for_delete(entry.backup_path);
+        if (backup && file_identity(backup.get()) == entry.old_identity) delete_by_handle(backup.get());
+    }
+
+    static void undo(const JournalEntry& entry) {
+        if (entry.kind != JournalKind::replaced_file) {
+            delete_by_identity(entry.path, entry.new_identity);
+            return;
+        }
+        if (entry.new_in_place) delete_by_identity(entry.path, entry.new_identity);
+        const UniqueFile backup = open_for_delete(entry.backup_path);
+        if (backup && file_identity(backup.get()) == entry.old_identity) rename_by_handle(backup.get(), entry.path);
+    }
+};
+
+struct FileNames {
+    std::wstring source;
+    std::wstring target;
+    std::wstring temporary;
+    std::wstring backup;
+};
+
+class Placement {
+public:
+    Placement(const PlacementPlan& plan, const TrustedOwners& owners, const PlacementHooks& hooks)
+        : plan_(plan), owners_(owners), hooks_(hooks) {}
+
+    PlacementResult run() noexcept {
+        PlacementResult result;
+        try {
+            prepare();
+            buffer_ = make_copy_buffer();
+            for (const auto& entry : plan_.entries) place_one_file(entry);
+            journal_.finish();
+            result.ok = true;
+            result.written = written_;
+            result.unchanged = unchanged_;
+            return result;
+        } catch (const Failure& failure) {
+            result.error = failure.code();
+        } catch (...) {
+            result.error = "payload_failed";
+        }
+        journal_.roll_back();
+        return result;
+    }
+
+private:
+    const PlacementPlan& plan_;
+    const TrustedOwners& owners_;
+    const PlacementHooks& hooks_;
+    Journal journal_;
+    std::wstring source_root_;  // final paths
+    std::wstring destination_;
+    std::wstring tag_;
+    PathSet ensured_folders_;
+    std::unique_ptr<CopyBuffer> buffer_;
+    std::uint64_t written_ = 0;
+    std::uint64_t unchanged_ = 0;
+
+    void prepare() {
+        check_plan();
+        const std::wstring destination = to_wide(plan_.destination);
+        const UniqueFile source_root = open_folder(to_wide(plan_.source_root), FILE_LIST_DIRECTORY);
+        source_root_ = final_path(source_root.get());
+        ensure_walk_up(destination, to_wide(plan_.containment_root));
+        const UniqueFile folder = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
+        destination_ = final_path(folder.get());
+        // Refuses any junction, link or short-name alias on the way.
+        if (!paths_equal(destination_, long_path(destination))) fail("payload_link_refused");
+        if (plan_.protection_checks) check_protection(folder.get(), destination);
+        if (!plan_.ownership_marker.empty()) check_ownership_marker();
+        if (plan_.destination_must_be_empty) check_destination_empty();
+        tag_ = hooks_.random_tag ? hooks_.random_tag() : random_tag();
+    }
+
+    void check_plan() const {
+        const auto& entries = plan_.entries;
+        if (entries.empty() || entries.size() > kMaxPlanEntries) fail("payload_request_invalid");
+        PathSet seen;
+        for (const auto& entry : entries) {
+            if (entry.size > kMaxFileSize) fail("payload_request_invalid");
+            // The protocol normalizes paths already; a plan from anywhere else
+            // must not reach outside the destination either.
+            const auto normalized = normalize_relative_path(entry.relative_path);
+            if (!normalized || *normalized != entry.relative_path) fail("payload_request_invalid");
+            if (!seen.insert(to_wide(entry.relative_path)).second) fail("payload_request_invalid");
+        }
+        if (!passes_absolute_rule(plan_.source_root) || !passes_absolute_rule(plan_.destination) ||
+            (!plan_.containment_root.empty() && !passes_absolute_rule(plan_.containment_root))) {
+            fail("payload_unavailable");
+        }
+    }
+
+    void check_protection(HANDLE folder, const std::wstring& destination) const {
+        require_protected_location(folder, owners_);
+        const UniqueFile parent = open_folder(parent_of(destination), READ_CONTROL | FILE_LIST_DIRECTORY);
+        require_protected_location(parent.get(), owners_);
+    }
+
+    void check_ownership_marker() const {
+        const std::wstring marker = join(destination_, to_wide(plan_.ownership_marker));
+        const UniqueFile file(::CreateFileW(marker.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file) fail("payload_destination_unowned");
+        FILE_ATTRIBUTE_TAG_INFO info{};
+        if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
+            is_folder(info.FileAttributes) || is_reparse_point(info.FileAttributes)) {
+            fail("payload_destination_unowned");
+        }
+    }
+
+    void check_destination_empty() const {
+        const std::wstring pattern = join(destination_, L"*");
+        WIN32_FIND_DATAW found{};
+        const UniqueFind search(
+            ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+        if (!search) fail("payload_destination_not_empty");
+        do {
+            const std::wstring_view name = found.cFileName;
+            if (name != L"." && name != L"..") fail("payload_destination_not_empty");
+        } while (::FindNextFileW(search.get(), &found));
+        if (::GetLastError() != ERROR_NO_MORE_FILES) fail("payload_destination_not_empty");
+    }
+
+    FileNames names_for(const FileEntry& entry) const {
+        const std::wstring relative = to_wide(entry.relative_path);
+        FileNames names;
+        names.source = join(source_root_, relative);
+        names.target = join(destination_, relative);
+        names.temporary = names.target + L"." + tag_ + L".zelkora-new";
+        names.backup = names.target + L"." + tag_ + L".zelkora-old";
+        return names;
+    }
+
+    void ensure_folders_of(const std::wstring& relative) {
+        const auto record = [this](const std::wstring& path, const FileIdentity& identity) {
+            journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
+        };
+        for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
+            ensure_folder(join(destination_, relative.substr(0, cut)), ensured_folders_, record);
+        }
+    }
+
+    // An existing target that already matches is checked before anything is
+    // written, so placing the same plan again only reads: the source is still
+    // read and proven against the entry, but no temporary file is made.
+    void place_one_file(const FileEntry& entry) {
+        ensure_folders_of(to_wide(entry.relative_path));
+        const FileNames names = names_for(entry);
+        const UniqueFile source = open_source(names.source, entry.size);
+        FILETIME last_write{};
+        const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
+        const UniqueFile target = open_existing_target(names.target);
+        if (target && matches_entry(target.get(), entry)) {
+            copy_with_digest(source.get(), nullptr, entry);
+            ++unchanged_;
+            return;
+        }
+        const UniqueFile temporary = create_temporary(names.temporary);
+        copy_with_digest(source.get(), temporary.get(), entry);
+        if (have_last_write) ::SetFileTime(temporary.get(), nullptr, nullptr, &last_write);
+        if (!::FlushFileBuffers(temporary.get())) fail("payload_write_failed");
+        if (file_digest(temporary.get(), entry.size, *buffer_) != entry.digest) fail("payload_verify_failed");
+        if (target) {
+            replace_target(target.get(), temporary.get(), names);
+        } else {
+            move_temporary_onto(temporary.get(), names.target);
+            journal_.add({JournalKind::created_file, names.target, {}, journal_.pending->identity, {}, false});
+            journal_.pending.reset();
+            ++written_;
+        }
+    }
+
+    static UniqueFile open_source(const std::wstring& name, std::uint64_t expected_size) {
+        UniqueFile source(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!source) {
+            fail(::GetLastError() == ERROR_SHARING_VIOLATION ? "payload_source_busy" : "payload_source_missing");
+        }
+        const DWORD attributes = file_attributes(source.get());
+        if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(source.get()), name)) {
+            fail("payload_source_invalid");
+        }
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(source.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != expected_size) {
+            fail("payload_size_mismatch");
+        }
+        return source;
+    }
+
+    UniqueFile create_temporary(const std::wstring& name) {
+        UniqueFile temporary(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!temporary) fail("payload_write_failed");
+        try {
+            journal_.pending = PendingFile{name, file_identity(temporary.get())};
+        } catch (...) {
+            // Without an identity the rollback could not find it again.
+            delete_by_handle(temporary.get());
+            throw;
+        }
+        if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
+        return temporary;
+    }
+
+    // Without a temporary file it only proves the source against the entry.
+    void copy_with_digest(HANDLE source, HANDLE temporary, const FileEntry& entry) {
+        Sha256 hash;
+        std::uint64_t total = 0;
+        for (;;) {
+            DWORD count = 0;
+            if (!::ReadFile(source, buffer_->bytes, static_cast<DWORD>(kCopyBufferSize), &count, nullptr)) {
+                fail("payload_source_unreadable");
+            }
+            if (hooks_.after_source_read) hooks_.after_source_read(*buffer_, count);
+            if (count == 0) break;
+            total += count;
+            if (total > entry.size) fail("payload_size_mismatch");
+            hash.add(buffer_->bytes, count);
+            if (!temporary) continue;
+            DWORD written = 0;
+            if (!::WriteFile(temporary, buffer_->bytes, count, &written, nullptr) || written != count) {
+                fail("payload_write_failed");
+            }
+        }
+        if (total != entry.size) fail("payload_size_mismatch");
+        if (hash.finish() != entry.digest) fail("payload_hash_mismatch");
+    }
+
+    // Invalid when there is no target yet. Held open (without write sharing)
+    // until the file is placed, so the target cannot change meanwhile.
+    UniqueFile open_existing_target(const std::wstring& name) const {
+        UniqueFile target(::CreateFileW(name.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+        if (!target) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND) return target;
+            fail(error == ERROR_SHARING_VIOLATION ? "payload_target_busy" : "payload_target_unsafe");
+        }
+        if (plan_.destination_must_be_empty) fail("payload_destination_not_empty");
+        const DWORD attributes = file_attributes(target.get());
+        if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(target.get()), name)) {
+            fail("payload_target_unsafe");
+        }
+        return target;
+    }
+
+    bool matches_entry(HANDLE target, const FileEntry& entry) {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(target, &size) || static_cast<std::uint64_t>(size.QuadPart) != entry.size) return false;
+        return file_digest(target, entry.size, *buffer_) == entry.digest;
+    }
+
+    void replace_target(HANDLE target, HANDLE temporary, const FileNames& names) {
+        // Journaled before the move, so that a move which lands somewhere
+        // unexpected is still put back.
+        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, file_identity(target), false});
+        if (!rename_by_handle(target, names.backup)) fail("payload_target_busy");
+        move_temporary_onto(temporary, names.target);
+        JournalEntry& replaced = journal_.last();
+        replaced.new_identity = journal_.pending->identity;
+        replaced.new_in_place = true;
+        journal_.pending.reset();
+        ++written_;
+    }
+
+    // A move that ends up elsewhere than asked deletes the file it moved, as
+    // the pending entry can no longer find it by name.
+    static void move_temporary_onto(HANDLE temporary, const std::wstring& target) {
+        bool moved = false;
+        try {
+            moved = rename_by_handle(temporary, target);
+        } catch (const Failure&) {
+            delete_by_handle(temporary);
+            throw;
+        }
+        if (!moved) fail("payload_write_failed");
+    }
+};
+
+}  // namespace
+
+PlacementResult place_files(const PlacementPlan& plan, const TrustedOwners& owners, const PlacementHooks& hooks) {
+    return Placement(plan, owners, hooks).run();
+}
+
+PlacementResult PlacementExecutor::place(const PlacementPlan& plan) { return place_files(plan, owners_, hooks_); }
+
+}  // namespace zelkora::payload

@@ -1,0 +1,118 @@
+#pragma once
+// The payload request protocol: "-6|" lines that the installer script writes
+// into the progress pipe, the state of one pipe connection, and the one reply
+// line per request. Portable: no <windows.h>.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "payload/path_rules.h"
+#include "payload/placement_plan.h"
+#include "state/locations.h"
+
+namespace zelkora::payload {
+
+inline constexpr std::size_t kMaxRequestFields = 7;
+inline constexpr std::size_t kMaxRelativePathBytes = 65536;
+
+inline constexpr std::string_view kRequestInvalid = "payload_request_invalid";
+inline constexpr std::string_view kVersionInvalid = "payload_version_invalid";
+inline constexpr std::string_view kPayloadUnavailable = "payload_unavailable";
+inline constexpr std::string_view kShortcutRestoreUnavailable = "shortcut_restore_unavailable";
+// Whatever fails at the request boundary without a usable code of its own.
+inline constexpr std::string_view kPayloadFailed = "payload_failed";
+
+std::string ok_reply();
+std::string counts_reply(std::uint64_t first, std::uint64_t second);
+// A code that is not a lower-case identifier becomes kPayloadFailed, so the
+// reply line always keeps its form.
+std::string error_reply(std::string_view code);
+
+enum class Flavour { client, host };
+
+// The file work behind the requests. May raise Failure.
+class PayloadExecutor {
+public:
+    virtual ~PayloadExecutor() = default;
+    virtual PlacementResult place(const PlacementPlan& plan) = 0;
+};
+
+// Consulted for requests that match no verb. True when it has put its own
+// reply (possibly empty) into reply.
+class RequestExtension {
+public:
+    virtual ~RequestExtension() = default;
+    virtual bool handle(std::span<const std::string_view> fields, std::string& reply) = 0;
+};
+
+struct ShortcutBackup {
+    std::string bytes;
+    bool present = false;
+};
+
+// One per pipe connection, used only by the thread that reads the pipe.
+class PayloadContext {
+public:
+    PayloadContext(state::WellKnownLocations locations, Flavour flavour, std::string package_version,
+                   FullPathFunction full_path, PayloadExecutor& executor);
+
+    // line: one line from the pipe without its "\n". False when it is not a
+    // payload request (reply empty). True when it was consumed; reply is then
+    // empty (nothing to write back) or one complete line ending in "\n".
+    bool handle_line(std::string_view line, std::string& reply);
+
+    void set_request_extension(std::unique_ptr<RequestExtension> extension);
+    bool placement_open() const { return placement_open_; }
+
+private:
+    struct Fields {
+        std::array<std::string_view, kMaxRequestFields> items{};
+        std::size_t count = 0;
+        std::string_view operator[](std::size_t i) const { return i < count ? items[i] : std::string_view(); }
+        std::string_view verb() const { return (*this)[1]; }
+        std::span<const std::string_view> all() const { return {items.data(), count}; }
+    };
+    struct StandaloneVerb;
+    static const std::array<StandaloneVerb, 1> kStandaloneVerbs;
+
+    static Fields split_fields(std::string_view line);
+    bool answers_silently(std::string_view verb) const;
+    void dispatch(const Fields& fields, std::string& reply);
+    void fail(bool silently, std::string_view code, std::string& reply);
+    void hold_error(std::string_view code);
+
+    void file_line(const Fields& fields, std::string& reply);
+    std::string_view add_file_entry(const Fields& fields);
+    void commit(std::string& reply);
+    std::string_view open_placement(const Fields& fields);
+    bool standalone_request(const Fields& fields, std::string& reply);
+    bool restore_shortcut(const Fields& fields, std::string& reply);
+
+    bool is_package_version(std::string_view version) const;
+    bool passes_absolute_path_rule(std::u16string_view path) const;
+    void fill_client_plan(std::string_view version);
+    void fill_host_plan(std::string_view version, std::string_view token);
+
+    const state::WellKnownLocations locations_;
+    const Flavour flavour_;
+    const std::string package_version_;
+    const FullPathFunction full_path_;
+    PayloadExecutor& executor_;
+    std::unique_ptr<RequestExtension> extension_;
+
+    bool placement_open_ = false;
+    std::string pending_error_;
+    PlacementPlan plan_;
+    std::unordered_set<std::u16string> path_set_;  // case-folded relative paths of the plan
+    // Both belong to the desktop shortcut request, which fills them.
+    ShortcutBackup shortcut_backup_;
+    [[maybe_unused]] bool first_shortcut_done_ = false;
+};
+
+}  // namespace zelkora::payload

@@ -1,0 +1,53 @@
+#pragma once
+// Proofs that a folder, file or process can be trusted before the elevated
+// setup writes into it, starts from it or waits on it. They only inspect
+// security descriptors and process images; none changes anything.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace zelkora::payload {
+
+// The principals whose ownership (and write access) a protected location may
+// have, as string SIDs. This is data, not configuration: the product passes
+// product_trusted_owners() and nothing else.
+class TrustedOwners {
+public:
+    explicit TrustedOwners(std::vector<std::wstring> string_sids) : string_sids_(std::move(string_sids)) {}
+
+    // A SID that fails to convert matches nothing.
+    bool contains(PSID sid) const;
+    const std::vector<std::wstring>& string_sids() const noexcept { return string_sids_; }
+
+private:
+    std::vector<std::wstring> string_sids_;
+};
+
+// LocalSystem, Administrators, TrustedInstaller.
+TrustedOwners product_trusted_owners();
+
+inline constexpr ACCESS_MASK kWriteTypeRights = 0x500D0156;
+
+// The owner and access-list rule of the protected-location test.
+bool is_protected_descriptor(PSECURITY_DESCRIPTOR descriptor, const TrustedOwners& owners);
+// The exact access list of an administrator-only staging folder.
+bool is_admin_only_descriptor(PSECURITY_DESCRIPTOR descriptor);
+
+// Handle form: the handle needs READ_CONTROL. Raises payload::Failure
+// "payload_destination_unprotected".
+void require_protected_location(HANDLE object, const TrustedOwners& owners);
+
+enum class ObjectKind { folder, file };
+// Path form: never raises.
+bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners);
+
+// Raises std::runtime_error("installer_verification_failed").
+void require_protected_update_folder(const std::wstring& path);
+
+enum class ProductApplication { client, host_settings };
+// Whether that process is still running the product application's image.
+bool is_running_product_process(DWORD process_id, ProductApplication product);
+
+}  // namespace zelkora::payload

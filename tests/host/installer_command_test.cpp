@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "core/installer_command.h"
+
+namespace {
+
+using zelkora::core::InstallerCommand;
+
+TEST(PipeName, IsThePrefixAndTheGuidBytesInMemoryOrder) {
+    std::array<std::uint8_t, 16> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 17);
+    bytes[15] = 0xAF;
+    EXPECT_EQ(zelkora::core::pipe_name_from_guid_bytes(bytes),
+              u"ZelkoraHostSetup-00112233445566778899aabbccddeeaf");
+}
+
+TEST(InstallerArguments, MatchTheScriptsCommandLineForms) {
+    struct Case {
+        InstallerCommand command;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {{u"x", u"p"}, u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"x\" -Launch -ProgressPipe p"},
+        {{u"x", u"p", false}, u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"x\" -ProgressPipe p"},
+        {{u"C:\\s\\Install.ps1", u"ZelkoraHostSetup-0", true, true, {true, false}},
+         u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"C:\\s\\Install.ps1\" -Elevated "
+         u"-InstallVirtualDisplay -NativeDisplay -TrustNativeDisplayCertificate -Launch -ProgressPipe "
+         u"ZelkoraHostSetup-0"},
+        {{u"x", u"p", true, true, {false, false}},
+         u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"x\" -Elevated -InstallVirtualDisplay "
+         u"-Launch -ProgressPipe p"},
+        {{u"x", u"p", true, true, {false, true}},
+         u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"x\" -Elevated -InstallVirtualDisplay "
+         u"-Unattended -Launch -ProgressPipe p"},
+        {{u"x", u"p", true, true, {false, false}, true},
+         u"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"x\" -Elevated -InstallVirtualDisplay "
+         u"-RecoverOnly -ProgressPipe p"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zelkora::core::installer_arguments(c.command), c.expected);
+}
+
+TEST(SelfTestArguments, ConnectWriteThePreflightFirstAndExitAsTheCaseSays) {
+    const std::u16string pipe = u"ZelkoraHostSetup-abc";
+    const std::u16string head =
+        u"-NoProfile -NonInteractive -Command \"$p=New-Object IO.Pipes.NamedPipeClientStream('.', '" + pipe +
+        u"', [IO.Pipes.PipeDirection]::Out);$p.Connect(5000);$w=New-Object "
+        u"IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;"
+        u"$w.WriteLine('-5|preflight-complete-v1');";
+    const struct {
+        unsigned selftest_case;
+        std::u16string_view ending;
+    } cases[] = {{1, u"$p.Dispose()\""}, {2, u"$p.Dispose();exit 1\""}, {3, u"$p.Dispose()\""},
+                 {4, u"$p.Dispose()\""}, {5, u"$p.Dispose()\""},       {11, u"$p.Dispose();exit 3\""}};
+    for (const auto& c : cases) {
+        const auto text = zelkora::core::selftest_arguments(c.selftest_case, pipe);
+        EXPECT_TRUE(text.starts_with(head)) << c.selftest_case;
+        EXPECT_TRUE(text.ends_with(c.ending)) << c.selftest_case;
+    }
+    EXPECT_TRUE(zelkora::core::selftest_arguments(6, pipe).empty());
+}
+
+}  // namespace

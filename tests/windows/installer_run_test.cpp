@@ -1,0 +1,252 @@
+// Whole installer runs, end to end: the real setup executable under Wine, the
+// stand-in PowerShell running a scenario as Install-Client.ps1, the real pipe.
+// The test acts as the user: it presses buttons, answers dialogs and reads
+// the copied diagnostics, which show the outcome exactly.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/outcome_messages.h"
+#include "core/wide.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace zelkora::test;
+namespace fs = std::filesystem;
+
+constexpr wchar_t kSetupClass[] = L"ZelkoraProductSetup028";
+constexpr wchar_t kDialogClass[] = L"ZelkoraSetupConfirmation";
+constexpr wchar_t kCompleted[] = L"닫기";
+constexpr wchar_t kFailed[] = L"다시 시도";
+
+std::wstring button_text(HWND window, int id) { return window_text(::GetDlgItem(window, id)); }
+
+bool wait_for_button_text(HWND window, int id, const std::wstring& text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (button_text(window, id) == text) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+void press(HWND window, int id) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window, id)));
+}
+
+std::wstring clipboard_text() {
+    if (!::OpenClipboard(nullptr)) return {};
+    std::wstring text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = chars;
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+std::wstring copied_diagnostics(HWND window) {
+    press(window, 3);
+    if (!wait_for_button_text(window, 3, L"복사됨", 5s)) return L"(copy failed)";
+    return clipboard_text();
+}
+
+bool contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+std::wstring interrupted_message(int highest_step) {
+    return zelkora::to_wide(zelkora::core::interrupted_installer_message(zelkora::core::InstallFlavour::kClient,
+                                                                         highest_step));
+}
+
+// One case folder in the prefix: the setup executable with a scenario beside
+// it as Install-Client.ps1.
+class InstallerRun : public testing::Test {
+protected:
+    void prepare(const std::wstring& folder_path, const std::string* scenario) {
+        folder_ = folder_path;
+        fs::create_directories(folder_);
+        if (scenario) write_script(*scenario);
+        ASSERT_TRUE(::CopyFileW(setup_exe_path().c_str(), setup_path().c_str(), FALSE)) << ::GetLastError();
+    }
+
+    void prepare(const std::string& case_name, const std::string& scenario) {
+        const fs::path folder = fs::path(L"C:\\zelkora-e2e") / case_name;
+        fs::remove_all(folder);
+        prepare(folder.wstring(), &scenario);
+    }
+
+    void write_script(const std::string& scenario) {
+        std::ofstream script(fs::path(folder_) / L"Install-Client.ps1", std::ios::binary | std::ios::trunc);
+        script << "transcript transcript.txt\n" << scenario;
+    }
+
+    std::wstring setup_path() const { return folder_ + L"\\Zelkora-1.0.0-windows-x64.exe"; }
+
+    std::string transcript() const {
+        std::ifstream in(fs::path(folder_) / L"transcript.txt", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    void start() {
+        auto started = start_process(setup_path(), L"");
+        ASSERT_TRUE(started) << ::GetLastError();
+        setup_ = std::move(*started);
+        window_ = wait_for_window(setup_.id, kSetupClass, 15s);
+        ASSERT_NE(window_, nullptr);
+    }
+
+    HWND wait_for_dialog() { return wait_for_window(setup_.id, kDialogClass, 10s); }
+
+    // Presses "설치 시작" and answers the install confirmation.
+    void start_installation(bool accept = true) {
+        press(window_, 1);
+        const HWND dialog = wait_for_dialog();
+        ASSERT_NE(dialog, nullptr) << "no install confirmation";
+        EXPECT_EQ(window_text(dialog), L"설치 내용 확인");
+        ::PostMessageW(dialog, WM_COMMAND, accept ? IDOK : IDCANCEL, 0);
+    }
+
+    void expect_result(const wchar_t* primary_text) {
+        ASSERT_TRUE(wait_for_button_text(window_, 1, primary_text, 30s))
+            << "button 1 reads " << zelkora::from_wide(button_text(window_, 1)).size() << " units";
+    }
+
+    std::optional<DWORD> close_and_wait(int button) {
+        press(window_, button);
+        return wait_for_exit(setup_, 15s);
+    }
+
+    std::wstring folder_;
+    StartedProcess setup_;
+    HWND window_ = nullptr;
+};
+
+const std::string kCompletedScenario =
+    "send 0|준비\nsend 1|파일 확인\nsend 2|배치\nsend 3|정보\nsend 4|바로가기\nsend 5|무결성\nsend 6|완료\n";
+
+// Also shows that lines written right before the script exits are applied.
+TEST_F(InstallerRun, CompletedRunReportsCompletionAndExitsZero) {
+    prepare("completed", kCompletedScenario);
+    start();
+    start_installation();
+    expect_result(kCompleted);
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료")) << zelkora::from_wide(diagnostics).size();
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: 6 / 6"));
+    EXPECT_NE(transcript().find("-Launch -ProgressPipe ZelkoraHostSetup-"), std::string::npos);
+    EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+TEST_F(InstallerRun, DecliningTheConfirmationStartsNothing) {
+    prepare("declined", kCompletedScenario);
+    start();
+    start_installation(false);
+    ::Sleep(1000);
+    EXPECT_EQ(button_text(window_, 1), L"설치 시작");
+    EXPECT_TRUE(transcript().empty()) << transcript();
+    EXPECT_EQ(close_and_wait(2), 0u);
+}
+
+struct FailedRunCase {
+    const char* name;
+    std::string scenario;
+    int highest_step;
+    bool interrupted_message;
+};
+
+class FailedRuns : public InstallerRun, public testing::WithParamInterface<FailedRunCase> {};
+
+TEST_P(FailedRuns, EndInTheFailedViewWithWhatArrived) {
+    prepare(GetParam().name, GetParam().scenario);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"설치 결과: 실패"));
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: " + std::to_wstring(GetParam().highest_step) + L" / 6"));
+    if (GetParam().interrupted_message) {
+        EXPECT_TRUE(contains(diagnostics, interrupted_message(GetParam().highest_step)));
+    }
+    EXPECT_EQ(close_and_wait(2), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedRuns,
+    testing::Values(
+        FailedRunCase{"exit_zero_after_step_five",
+                      "send 0|a\nsend 3|b\nsend 5|c\nexit 0\n", 5, true},
+        FailedRunCase{"step_six_then_exit_three", "send 0|a\nsend 6|d\nexit 3\n", 6, false},
+        FailedRunCase{"final_line_without_line_feed",
+                      "send 0|a\nsend 5|c\nwrite 6|never applied\nexit 0\n", 5, true},
+        FailedRunCase{"overlong_line_ends_the_channel",
+                      "send 0|a\nsend 3|b\nlong 20000 4|\nsend 6|d\nexit 0\n", 3, true},
+        FailedRunCase{"client_is_a_child_of_powershell", "child\n" + kCompletedScenario, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstallerRun, ChildClientReallySentItsLines) {
+    prepare("child_transcript", "child\n" + kCompletedScenario);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    EXPECT_NE(transcript().find("sent 6|"), std::string::npos) << transcript();
+    EXPECT_EQ(close_and_wait(2), 1u);
+}
+
+TEST_F(InstallerRun, MissingScriptShowsTheMissingText) {
+    const fs::path folder = L"C:\\zelkora-e2e\\missing";
+    fs::remove_all(folder);
+    prepare(folder.wstring(), nullptr);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    EXPECT_TRUE(contains(copied_diagnostics(window_), L"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요."));
+    EXPECT_EQ(close_and_wait(2), 1u);
+}
+
+TEST_F(InstallerRun, ScriptThatIsALinkCountsAsMissing) {
+    prepare(L"C:\\zelkora-links\\script-link", nullptr);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    EXPECT_TRUE(contains(copied_diagnostics(window_), L"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요."));
+    EXPECT_EQ(close_and_wait(2), 1u);
+}
+
+TEST_F(InstallerRun, ClosingDuringInstallationInformsAndKeepsTheWindow) {
+    prepare("close_while_running", "send 0|a\nsleep 4000\n" + kCompletedScenario);
+    start();
+    start_installation();
+    ASSERT_TRUE(wait_for_button_text(window_, 1, L"설치 중…", 10s));
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    const HWND notice = wait_for_dialog();
+    ASSERT_NE(notice, nullptr) << "no information dialog";
+    EXPECT_EQ(window_text(notice), L"설치가 진행 중이에요");
+    ::PostMessageW(notice, WM_COMMAND, IDCANCEL, 0);
+    press(window_, 2);  // the cancel button does nothing while installing
+    expect_result(kCompleted);
+    EXPECT_TRUE(::IsWindow(window_));
+    EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+TEST_F(InstallerRun, RetryAfterAFailureStartsAFreshRun) {
+    prepare("retry", "send 0|a\nsend 2|b\nsend -1|첫 시도 실패\nexit 1\n");
+    start();
+    start_installation();
+    expect_result(kFailed);
+    EXPECT_TRUE(contains(copied_diagnostics(window_), L"첫 시도 실패"));
+    write_script(kCompletedScenario);
+    start_installation();
+    expect_result(kCompleted);
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료"));
+    EXPECT_FALSE(contains(diagnostics, L"첫 시도 실패"));
+    EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+}  // namespace
