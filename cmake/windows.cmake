@@ -33,6 +33,8 @@ add_executable(zelkora_setup WIN32
     app/entry.cpp
     app/main.cpp
     core/progress_channel.cpp
+    payload/pipe_session.cpp
+    state/known_locations.cpp
     state/update_launch.cpp
     ui/clipboard_win32.cpp
     ui/fonts.cpp
@@ -50,6 +52,11 @@ set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
 target_link_libraries(progress-lines PRIVATE zelkora_portable)
+
+# Feeds payload requests from standard input to one payload context.
+add_executable(payload-console tools/payload-console/main.cpp)
+target_link_options(payload-console PRIVATE -municode)
+target_link_libraries(payload-console PRIVATE zelkora_payload_win32 zelkora_portable)
 
 # Stands in for Windows PowerShell inside the Wine prefix.
 add_executable(powershell_standin

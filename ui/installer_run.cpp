@@ -6,6 +6,7 @@
 
 #include "core/outcome_messages.h"
 #include "core/text_encoding.h"
+#include "payload/pipe_session.h"
 #include "ui/setup_window.h"
 
 namespace zelkora::ui {
@@ -13,16 +14,6 @@ namespace {
 
 constexpr ULONGLONG kLateLinesGraceMs = 2000;
 constexpr DWORD kStillActive = 259;
-
-// Until the payload engine is wired in, every request is refused.
-class RefusingPayload final : public core::PayloadLines {
-public:
-    bool handle_line(std::string_view line, std::string& reply) override {
-        if (!core::is_payload_request(line)) return false;
-        reply = "payload-v1|error|payload_request_invalid\n";
-        return true;
-    }
-};
 
 void reset_run(WindowState& state) {
     state.channel.stop();
@@ -52,7 +43,7 @@ core::LaunchSettings launch_settings(const WindowState& state) {
     settings.selftest_case = state.selftest_case;
     settings.seamless_update = state.seamless_update;
     settings.window = state.window;
-    settings.payload_factory = [] { return std::make_unique<RefusingPayload>(); };
+    settings.payload_factory = payload::make_pipe_session;
     return settings;
 }
 

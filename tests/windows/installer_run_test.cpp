@@ -250,3 +250,36 @@ TEST_F(InstallerRun, RetryAfterAFailureStartsAFreshRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// The shipped setup trusts only the system's principals, and Wine reports
+// every file as owned by the Wine user: every placement must be refused.
+TEST_F(InstallerRun, PayloadRequestsAreAnsweredOnThePipeAndFailClosedUnderWine) {
+    const std::string destination = "\"C:\\Program Files\\Zelkora\\Client\\1.0.0\"";
+    prepare("payload_over_pipe",
+            "mkdir bin\n"
+            "file bin/a.txt hello\n"
+            "mkdir " + destination + "\n"
+            "file \"C:\\Program Files\\Zelkora\\Client\\1.0.0\\zelkora-client.json\" {}\n"
+            "send 0|a\n"
+            "request -6|\n"
+            "request -6|commit\n"
+            "send -6|place-v1|client|1.0.0|-\n"
+            "send -6|file|${size:bin/a.txt}|${sha256:bin/a.txt}|a.txt\n"
+            "request -6|commit\n"
+            "send 6|d\n");
+    start();
+    start_installation();
+    expect_result(kCompleted);
+    const std::string log = transcript();
+    const std::string invalid = "received payload-v1|error|payload_request_invalid\n";
+    const auto first = log.find(invalid);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(invalid, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("received payload-v1|error|payload_destination_unprotected\n"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(L"C:\\Program Files\\Zelkora\\Client\\1.0.0\\a.txt"));
+    EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+}  // namespace

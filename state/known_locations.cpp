@@ -1,0 +1,45 @@
+#include "state/known_locations.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "core/progress_channel.h"
+#include "core/wide.h"
+
+namespace zelkora::state {
+namespace {
+
+std::u16string known_folder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &path);
+    std::u16string copy = SUCCEEDED(result) && path ? from_wide(path) : std::u16string();
+    ::CoTaskMemFree(path);
+    return copy;
+}
+
+std::u16string environment_folder(const wchar_t* name) {
+    std::wstring value(32768, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 || length >= value.size()) return {};
+    value.resize(length);
+    return from_wide(value);
+}
+
+}  // namespace
+
+WellKnownLocations current_locations() {
+    WellKnownLocations locations;
+    const std::wstring setup_folder = core::setup_program_folder();
+    if (!setup_folder.empty()) locations.setup_bin = from_wide(setup_folder + L"\\bin");
+    locations.program_files = known_folder(FOLDERID_ProgramFiles);
+    locations.local_app_data = environment_folder(L"LOCALAPPDATA");
+    locations.public_desktop = known_folder(FOLDERID_PublicDesktop);
+    locations.common_startup = known_folder(FOLDERID_CommonStartup);
+    locations.desktop = known_folder(FOLDERID_Desktop);
+    return locations;
+}
+
+}  // namespace zelkora::state

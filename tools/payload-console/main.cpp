@@ -1,0 +1,135 @@
+// payload-console: one client-flavour payload context, fed from standard input.
+// A driver for tests and reviewers; it runs the same request protocol and
+// verified placement as the setup's progress pipe.
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/run_modes.h"
+#include "core/line_splitter.h"
+#include "core/owners.h"
+#include "core/wide.h"
+#include "payload/full_path_win32.h"
+#include "payload/placement.h"
+#include "payload/request_protocol.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "usage: payload-console --bin DIR --program-files DIR --local-app-data DIR --desktop DIR\n"
+    "                       --public-desktop DIR --common-startup DIR [--trust-current-user]\n"
+    "\n"
+    "Creates one client-flavour payload context, as the setup does for each\n"
+    "progress-pipe connection, with these folders as its well-known locations\n"
+    "(an omitted one is empty, so requests that need it are refused) and the\n"
+    "setup's trusted owners (LocalSystem, Administrators, TrustedInstaller);\n"
+    "--trust-current-user adds the user running the console, for trying\n"
+    "placements into folders that user owns. The package version is 1.0.0.\n"
+    "\n"
+    "Reads standard input, cuts it into lines at line feeds (bytes after the\n"
+    "last line feed are dropped, and a line of more than 16383 bytes ends the\n"
+    "input, as on the pipe) and prints exactly one line\n"
+    "for each input line:\n"
+    "  payload-v1|...   the reply, without its line feed\n"
+    "  -                the request gets no reply (\"place-v1\" and \"file\")\n"
+    "  declined         the line is not a payload request (not \"-6|...\")\n"
+    "\n"
+    "Example:\n"
+    "  printf -- '-6|place-v1|client|1.0.0|-\\n-6|file|5|<sha256>|a.txt\\n-6|commit\\n' |\n"
+    "    payload-console --bin C:\\\\kit\\\\bin --program-files C:\\\\pf --trust-current-user\n"
+    "\n"
+    "Exit code 0, or 2 for a usage error.\n";
+
+std::wstring current_user_sid() {
+    zelkora::UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    PWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+    const zelkora::UniqueLocalMemory owner(text);
+    return text;
+}
+
+struct Options {
+    zelkora::state::WellKnownLocations locations;
+    bool trust_current_user = false;
+};
+
+bool parse_options(int argc, wchar_t** argv, Options& options) {
+    const std::map<std::wstring, std::u16string zelkora::state::WellKnownLocations::*> folders = {
+        {L"--bin", &zelkora::state::WellKnownLocations::setup_bin},
+        {L"--program-files", &zelkora::state::WellKnownLocations::program_files},
+        {L"--local-app-data", &zelkora::state::WellKnownLocations::local_app_data},
+        {L"--desktop", &zelkora::state::WellKnownLocations::desktop},
+        {L"--public-desktop", &zelkora::state::WellKnownLocations::public_desktop},
+        {L"--common-startup", &zelkora::state::WellKnownLocations::common_startup},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option == L"--trust-current-user") {
+            options.trust_current_user = true;
+        } else if (const auto found = folders.find(option); found != folders.end() && i + 1 < argc) {
+            options.locations.*(found->second) = zelkora::from_wide(argv[++i]);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void print_answer(bool consumed, const std::string& reply) {
+    if (!consumed) {
+        std::fputs("declined\n", stdout);
+    } else if (reply.empty()) {
+        std::fputs("-\n", stdout);
+    } else {
+        std::fwrite(reply.data(), 1, reply.size(), stdout);  // the reply ends in its own line feed
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wcscmp(argv[1], L"--help") == 0) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    Options options;
+    if (!parse_options(argc, argv, options)) {
+        std::fputs(kHelp, stderr);
+        return 2;
+    }
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+
+    auto owners = zelkora::payload::product_trusted_owners().string_sids();
+    if (options.trust_current_user) owners.push_back(current_user_sid());
+    zelkora::payload::PlacementExecutor executor{zelkora::payload::TrustedOwners(owners)};
+    zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
+                                             std::string(zelkora::app::kSetupVersion),
+                                             zelkora::payload::full_path_win32, executor);
+    zelkora::core::LineSplitter splitter;
+    std::vector<char> chunk(4096);
+    bool open = true;
+    while (open) {
+        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), stdin);
+        if (count == 0) break;
+        open = splitter.append(std::string_view(chunk.data(), count), [&](std::string_view line) {
+            std::string reply;
+            const bool consumed = context.handle_line(line, reply);
+            print_answer(consumed, reply);
+        });
+    }
+    return 0;
+}
