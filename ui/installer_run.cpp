@@ -98,6 +98,38 @@ std::u16string_view expected_attention(unsigned selftest_case) {
     return selftest_case == 3 ? u"검사용 확인 필요: 가상 화면 설정을 확인하세요." : u"";
 }
 
+bool children_inside_client(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        RECT box{};
+        ::GetWindowRect(child, &box);
+        ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&box), 2);
+        if (box.left < client.left || box.top < client.top || box.right > client.right || box.bottom > client.bottom) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sends the window what Windows sends when it moves to a monitor of another
+// DPI, with the suggested rectangle for the same client size, and checks that
+// the layout keeps every child inside; ends back at the system DPI.
+bool children_fit_at_every_dpi(WindowState& state) {
+    const UINT system_dpi = ::GetDpiForSystem();
+    bool fits = true;
+    for (const UINT dpi : {96u, 120u, 144u, 192u, system_dpi}) {
+        RECT frame{0, 0, static_cast<LONG>(kClientWidth * dpi / 96), static_cast<LONG>(kClientHeight * dpi / 96)};
+        ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, dpi);
+        RECT placed{};
+        ::GetWindowRect(state.window, &placed);
+        ::OffsetRect(&frame, placed.left - frame.left, placed.top - frame.top);
+        ::SendMessageW(state.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+        fits = children_inside_client(state.window) && fits;
+    }
+    return fits;
+}
+
 }  // namespace
 
 core::RunReport run_report(const WindowState& state) {
@@ -161,7 +193,11 @@ void poll_installer_end(WindowState& state) {
             return;
         }
     }
-    if (state.selftest_case != 0) ::SetTimer(state.window, kTimerSelfTestCheck, 200, nullptr);
+    if (state.selftest_case == 0) return;
+    if ((state.selftest_case == 3 || state.selftest_case == 4) && state.view == kViewCompleted) {
+        state.dpi_layout_holds = children_fit_at_every_dpi(state);
+    }
+    ::SetTimer(state.window, kTimerSelfTestCheck, 200, nullptr);
 }
 
 void apply_posted_line(WindowState& state, core::PostedLine* record) {
@@ -183,16 +219,16 @@ void finish_self_test(WindowState& state) {
                         state.progress.attention_seen == want.attention && state.summary.restart == want.restart &&
                         state.closed_automatically == want.closed_automatically && status_matches &&
                         state.exit_code_known && state.installer_exit_code == want.installer_exit_code &&
-                        state.install_confirmations == 0;
+                        state.install_confirmations == 0 && state.dpi_layout_holds;
     char line[512];
     std::snprintf(line, sizeof(line),
                   "selftestCase=%u view=%d highestStep=%d lineCount=%d failureSeen=%d attentionSeen=%d "
                   "restartRequired=%d installerExitCode=%lu statusMatches=%d closedAutomatically=%d "
-                  "installConfirmations=%d passed=%d\n",
+                  "installConfirmations=%d dpiLayout=%d passed=%d\n",
                   state.selftest_case, static_cast<int>(state.view), state.progress.highest_step,
                   state.progress.line_count, state.progress.failure_seen, state.progress.attention_seen,
                   state.summary.restart, static_cast<unsigned long>(state.installer_exit_code), status_matches,
-                  state.closed_automatically, state.install_confirmations, passed);
+                  state.closed_automatically, state.install_confirmations, state.dpi_layout_holds, passed);
     write_result_line(line);
     state.exit_code = passed ? 0 : 1;
     ::DestroyWindow(state.window);

@@ -57,6 +57,7 @@ struct WindowState {
     double spinner_phase = 0.0;
     double shown_progress = 0.0;
     bool closed_automatically = false;  // a self-test keeps its window to check it
+    bool dpi_layout_holds = true;       // self-tests 3 and 4 check the layout at several DPIs
 
     bool embedded_fonts_in_gdi = false;
     UniqueGdiObject ui_font;
