@@ -50,8 +50,10 @@ void run_message_loop(HWND window) {
     }
 }
 
-// The window's GDI objects go before GDI+ shuts down.
+// The reader thread is joined before anything it may touch goes away, and
+// the window's GDI objects go before GDI+ shuts down.
 void release_window_resources(ui::WindowState& state) {
+    state.channel.stop();
     state.ui_font.reset();
     for (auto& brush : state.tint_brushes) brush.reset();
 }
