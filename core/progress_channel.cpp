@@ -12,6 +12,8 @@
 #include "core/installer_command.h"
 #include "core/line_splitter.h"
 #include "core/wide.h"
+#include "payload/failure.h"
+#include "payload/file_primitives.h"
 
 namespace zelkora::core {
 namespace {
@@ -28,26 +30,6 @@ constexpr char16_t kChannelFailed[] = u"설치 진행 채널을 만들지 못했
 constexpr char16_t kStartFailed[] = u"실행 또는 관리자 승인이 취소됐어요. 다시 시도할 수 있어요.";
 
 LaunchFailure failure(const char16_t* text, const char* code) { return LaunchFailure{text, code}; }
-
-std::wstring final_path_of(HANDLE handle) {
-    std::wstring path(512, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length + 1);
-    }
-    return {};
-}
-
-bool same_path(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
 
 // --- reader thread -------------------------------------------------------
 
@@ -183,10 +165,12 @@ bool installer_script_present(const std::wstring& setup_folder, const std::wstri
     UniqueFile folder(::CreateFileW(setup_folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) return false;
-    const std::wstring folder_final = final_path_of(folder.get());
-    const std::wstring script_final = final_path_of(script.get());
-    if (folder_final.empty() || script_final.empty()) return false;
-    return same_path(script_final, folder_final + L"\\" + to_wide(kInstallerScriptName));
+    try {
+        return payload::paths_equal(payload::final_path(script.get()),
+                                    payload::final_path(folder.get()) + L"\\" + to_wide(kInstallerScriptName));
+    } catch (const payload::Failure&) {
+        return false;
+    }
 }
 
 std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settings) {
