@@ -106,7 +106,7 @@ public:
     DialogScript(HWND owner, std::vector<Step> steps) : owner_(owner), steps_(std::move(steps)) {
         current_ = this;
         tick_timer_ = ::SetTimer(nullptr, 0, 40, &DialogScript::on_tick);
-        watchdog_timer_ = ::SetTimer(nullptr, 0, 5000, &DialogScript::on_watchdog);
+        watchdog_timer_ = ::SetTimer(nullptr, 0, 15000, &DialogScript::on_watchdog);
     }
     ~DialogScript() {
         ::KillTimer(nullptr, tick_timer_);
