@@ -6,25 +6,12 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/theme.h"
 
 namespace zelkora::ui {
 namespace {
 
-constexpr COLORREF kBackground = RGB(0x0E, 0x14, 0x18);
-constexpr COLORREF kCard = RGB(0x14, 0x1C, 0x21);
-constexpr COLORREF kLine = RGB(0x1F, 0x2B, 0x32);
-constexpr COLORREF kDetailsBox = RGB(0x1A, 0x23, 0x29);
-constexpr COLORREF kText = RGB(0xE9, 0xF1, 0xF3);
-constexpr COLORREF kBody = RGB(0xBE, 0xCB, 0xD0);
-constexpr COLORREF kMuted = RGB(0x8F, 0xA1, 0xA9);
-constexpr COLORREF kFaint = RGB(0x5E, 0x6A, 0x73);
-constexpr COLORREF kAccent = RGB(0xF5, 0xA6, 0x23);
-constexpr COLORREF kAccentPressed = RGB(0xDD, 0x8F, 0x19);
-constexpr COLORREF kPrimaryText = RGB(0x1E, 0x15, 0x03);
-constexpr COLORREF kCautionText = RGB(0xFF, 0xD2, 0x4A);
-constexpr COLORREF kAmberTint = RGB(0x28, 0x21, 0x14);
-constexpr COLORREF kAmberBorder = RGB(0x5C, 0x46, 0x1E);
-constexpr COLORREF kPressedSecondary = RGB(0x1E, 0x2A, 0x31);
+using namespace theme;
 
 constexpr DWORD kDialogStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;

@@ -15,14 +15,12 @@
 #include "ui/diagnostics_copy.h"
 #include "ui/installer_run.h"
 #include "ui/text_wrap.h"
+#include "ui/theme.h"
 #include "ui/window_painting.h"
 
 namespace zelkora::ui {
 namespace {
 
-constexpr COLORREF kAmber = RGB(0xF5, 0xA6, 0x23);
-constexpr COLORREF kTints[3] = {RGB(0x2A, 0x16, 0x18), RGB(0x28, 0x21, 0x14), RGB(0x13, 0x26, 0x20)};
-constexpr COLORREF kBarBackground = RGB(0x1F, 0x2B, 0x32);
 
 constexpr int kButtonTop = 405;
 constexpr int kButtonHeight = 38;
@@ -172,8 +170,8 @@ void create_children(WindowState& state, HINSTANCE instance) {
                                            instance, nullptr);
     ::SetWindowTheme(state.progress_bar, L"", L"");
     ::SendMessageW(state.progress_bar, PBM_SETRANGE32, 0, 6);
-    ::SendMessageW(state.progress_bar, PBM_SETBARCOLOR, 0, kAmber);
-    ::SendMessageW(state.progress_bar, PBM_SETBKCOLOR, 0, kBarBackground);
+    ::SendMessageW(state.progress_bar, PBM_SETBARCOLOR, 0, theme::kAccent);
+    ::SendMessageW(state.progress_bar, PBM_SETBKCOLOR, 0, theme::kLine);
     state.details_field = ::CreateWindowExW(
         0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, px(state, 45),
         px(state, 192), px(state, 468), px(state, 140), state.window,
@@ -183,7 +181,7 @@ void create_children(WindowState& state, HINSTANCE instance) {
 void on_create(WindowState& state, HINSTANCE instance) {
     state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
     for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
-        state.tint_brushes[i].reset(::CreateSolidBrush(kTints[i]));
+        state.tint_brushes[i].reset(::CreateSolidBrush(theme::kPanelTints[i]));
     }
     create_children(state, instance);
     layout(state);

@@ -6,16 +6,17 @@
 #include "core/outcome_messages.h"
 #include "core/wide.h"
 #include "ui/installer_run.h"
+#include "ui/theme.h"
 
 namespace zelkora::ui {
 namespace {
 
-constexpr COLORREF kBackground = RGB(0x0E, 0x14, 0x18);
-constexpr COLORREF kAmber = RGB(0xF5, 0xA6, 0x23);
-constexpr COLORREF kTextBright = RGB(0xE9, 0xF1, 0xF3);
-constexpr COLORREF kTextMuted = RGB(0x8F, 0xA1, 0xA9);
-constexpr COLORREF kFieldText = RGB(0xBE, 0xCB, 0xD0);
-constexpr COLORREF kBorder = RGB(0x1F, 0x2B, 0x32);
+using theme::kBackground;
+constexpr COLORREF kAmber = theme::kAccent;
+constexpr COLORREF kTextBright = theme::kText;
+constexpr COLORREF kTextMuted = theme::kMuted;
+constexpr COLORREF kFieldText = theme::kBody;
+constexpr COLORREF kBorder = theme::kLine;
 constexpr COLORREF kLevelColours[3] = {RGB(0x4C, 0xC3, 0x8A), RGB(0xFF, 0xD2, 0x4A), RGB(0xF2, 0x6D, 0x6D)};
 
 constexpr const wchar_t* kStepNames[6] = {L"설치 파일·대상 경로 확인", L"프로그램 파일 배치", L"설치 정보 확인",
@@ -59,7 +60,7 @@ void paint_progress(TextPainter& painter, const WindowState& state, int width) {
         const bool done = step < state.progress.highest_step;
         const bool current = step == state.progress.highest_step;
         painter.draw(kStepNames[step], 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
-                     done ? kTextMuted : current ? kTextBright : RGB(0x5E, 0x6A, 0x73));
+                     done ? kTextMuted : current ? kTextBright : theme::kFaint);
     }
     const std::u16string status = state.progress.status_text.empty()
                                       ? std::u16string(u"설치를 준비하고 있어요")
@@ -110,7 +111,7 @@ bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
     if (item->CtlID < 1 || item->CtlID > 4) return false;
     const bool primary = item->CtlID == 1;
     const bool enabled = !(item->itemState & ODS_DISABLED);
-    const UniqueGdiObject fill(::CreateSolidBrush(primary ? (enabled ? kAmber : RGB(0x5C, 0x46, 0x1E)) : kBackground));
+    const UniqueGdiObject fill(::CreateSolidBrush(primary ? (enabled ? kAmber : theme::kAmberBorder) : kBackground));
     ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(fill.get()));
     if (item->CtlID == 2) {
         const UniqueGdiObject border(::CreateSolidBrush(kBorder));
@@ -136,8 +137,7 @@ LRESULT field_colours(const WindowState& state, HDC dc) {
         if (note.level == core::kLevelError) tint = 0;
         if (note.level == core::kLevelCaution && tint != 0) tint = 1;
     }
-    static constexpr COLORREF kTints[3] = {RGB(0x2A, 0x16, 0x18), RGB(0x28, 0x21, 0x14), RGB(0x13, 0x26, 0x20)};
-    ::SetBkColor(dc, kTints[tint]);
+    ::SetBkColor(dc, theme::kPanelTints[tint]);
     ::SetTextColor(dc, kFieldText);
     return reinterpret_cast<LRESULT>(state.tint_brushes[static_cast<std::size_t>(tint)].get());
 }

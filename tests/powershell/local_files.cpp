@@ -12,20 +12,6 @@ namespace {
 
 constexpr std::size_t kChunk = 1u << 20;
 
-struct AlgorithmProviderTraits {
-    using Value = BCRYPT_ALG_HANDLE;
-    static Value invalid() noexcept { return nullptr; }
-    static void close(Value value) noexcept { ::BCryptCloseAlgorithmProvider(value, 0); }
-};
-
-struct HashTraits {
-    using Value = BCRYPT_HASH_HANDLE;
-    static Value invalid() noexcept { return nullptr; }
-    static void close(Value value) noexcept { ::BCryptDestroyHash(value); }
-};
-
-using AlgorithmProvider = Owner<AlgorithmProviderTraits>;
-using Hash = Owner<HashTraits>;
 
 bool is_folder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -96,8 +82,8 @@ DWORD file_sha256(const std::wstring& path, std::string& hex_digest) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return ::GetLastError();
-    AlgorithmProvider provider;
-    Hash hash;
+    UniqueAlgorithmProvider provider;
+    UniqueHash hash;
     if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
         !BCRYPT_SUCCESS(::BCryptCreateHash(provider.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
         return ERROR_INTERNAL_ERROR;

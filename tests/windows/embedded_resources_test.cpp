@@ -16,12 +16,6 @@ namespace {
 
 using namespace zelkora::test;
 
-struct ModuleTraits {
-    using Value = HMODULE;
-    static Value invalid() noexcept { return nullptr; }
-    static void close(Value value) noexcept { ::FreeLibrary(value); }
-};
-
 std::string resource_bytes(HMODULE module, const wchar_t* type, int id) {
     HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
     if (!found) return {};
@@ -41,7 +35,7 @@ protected:
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         ASSERT_TRUE(module_) << "cannot load " << ::GetLastError();
     }
-    zelkora::Owner<ModuleTraits> module_;
+    zelkora::UniqueLibrary module_;
 };
 
 TEST_F(EmbeddedResources, ManifestAsksForAdministratorAndModernBehaviour) {
