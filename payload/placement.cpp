@@ -1,5 +1,7 @@
 #include "payload/placement.h"
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 

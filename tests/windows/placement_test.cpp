@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "core/owners.h"
@@ -210,6 +211,15 @@ INSTANTIATE_TEST_SUITE_P(
                      [](Scenario& s) {
                          test::write_file(s.target(L"fresh\\last.txt"), kLastBytes);
                          test::write_file(s.fixture->bin + L"\\fresh\\last.txt", "THE LAST FILE");
+                     },
+                     {}},
+        FailurePoint{"UncodedFailure", "payload_failed", false,
+                     [](Scenario& s) {
+                         s.fixture->hooks.after_source_read = [](CopyBuffer& buffer, DWORD& count) {
+                             if (std::string_view(reinterpret_cast<char*>(buffer.bytes), count) == kLastBytes) {
+                                 throw std::bad_alloc();
+                             }
+                         };
                      },
                      {}},
         FailurePoint{"LinkOnTheWay", "payload_link_refused", true,
