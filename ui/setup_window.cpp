@@ -14,6 +14,7 @@
 #include "ui/confirmation_dialog.h"
 #include "ui/diagnostics_copy.h"
 #include "ui/installer_run.h"
+#include "ui/result_panel.h"
 #include "ui/text_wrap.h"
 #include "ui/theme.h"
 #include "ui/window_painting.h"
@@ -95,15 +96,19 @@ void animate(WindowState& state) {
     ::InvalidateRect(state.window, nullptr, FALSE);
 }
 
-struct Panel {
-    int top;
-    int height;
-};
-
-// Top and height of the result panel; the notes themselves are drawn into it.
-Panel result_panel(const WindowState& state) {
-    const int top = compact_layout(state) ? 144 : 168;
-    return {top, std::max(footer_top(state) - 14 - top, 48)};
+// Line counts use the estimate until the window measures with DirectWrite.
+ResultPanel current_result_panel(const WindowState& state) {
+    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
+    const int width = client_dips(state).width;
+    std::vector<NoteLines> lines;
+    if (result_view) {
+        for (const auto& note : current_notes(state)) {
+            lines.push_back({wrapped_line_count(note.title, width - 120, 13.5, state.scale, {}),
+                             wrapped_line_count(note.body, width - 120, 12.5, state.scale, {})});
+        }
+    }
+    return result_panel(footer_top(state), compact_layout(state), result_view && more_details(state),
+                        state.details_expanded, std::move(lines));
 }
 
 void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
@@ -125,7 +130,7 @@ void layout(WindowState& state) {
     move_child(state, state.button(kCancelButton), width - 258, footer, 70, 38);
     move_child(state, state.button(kCopyButton), 24, footer + 7, 100, 24);
     move_child(state, state.progress_bar, 200, compact_layout(state) ? 289 : 390, width - 228, 5);
-    const Panel panel = result_panel(state);
+    const ResultPanel panel = current_result_panel(state);
     move_child(state, state.button(kDetailsButton), width - 160, panel.top + panel.height - 12 - 24, 118, 24);
     move_child(state, state.details_field, 46, panel.top + 14, width - 104, std::max(panel.height - 14 - 46, 24));
     if (::IsWindowVisible(state.details_field)) {
