@@ -51,7 +51,10 @@ std::wstring clipboard_text() {
     return text;
 }
 
+// A copy made within the last 2.5 s still shows "복사됨", so the button has to
+// read "진단 복사" again before this copy can be told apart from it.
 std::wstring copied_diagnostics(HWND window) {
+    if (!wait_for_button_text(window, 3, L"진단 복사", 5s)) return L"(copy button busy)";
     press(window, 3);
     if (!wait_for_button_text(window, 3, L"복사됨", 5s)) return L"(copy failed)";
     return clipboard_text();
