@@ -28,8 +28,8 @@ target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)
 
 add_test(NAME progress_lines_driver
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-progress-lines
-            ${CMAKE_SOURCE_DIR}/tests/driver $<TARGET_FILE:progress-lines>)
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
+            ${CMAKE_SOURCE_DIR}/tests/driver/progress-lines $<TARGET_FILE:progress-lines>)
 
 # Each fuzz target runs for a bounded time; any finding fails the test.
 set(ZELKORA_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz target runs in the test suite")

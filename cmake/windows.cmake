@@ -111,9 +111,16 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 
 add_test(NAME windows_tests COMMAND windows_tests)
 add_test(NAME progress_lines_driver_windows
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-progress-lines
-            ${CMAKE_SOURCE_DIR}/tests/driver
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
+            ${CMAKE_SOURCE_DIR}/tests/driver/progress-lines
             ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:progress-lines>)
+# Protocol answers only: the folders are well-formed but do not exist.
+add_test(NAME payload_console_driver
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
+            ${CMAKE_SOURCE_DIR}/tests/driver/payload-console
+            ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:payload-console>
+            --bin "C:\\nowhere\\bin" --program-files "C:\\nowhere\\pf")
+set_tests_properties(payload_console_driver PROPERTIES FIXTURES_REQUIRED wine)
 set_tests_properties(windows_tests progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine
     ENVIRONMENT "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
