@@ -201,10 +201,17 @@ TEST_F(InstallerRun, ChildClientReallySentItsLines) {
     EXPECT_EQ(close_and_wait(2), 1u);
 }
 
-TEST_F(InstallerRun, MissingScriptShowsTheMissingText) {
-    const fs::path folder = L"C:\\zelkora-e2e\\missing";
-    fs::remove_all(folder);
-    prepare(folder.wstring(), nullptr);
+struct ScriptFolder {
+    const char* name;
+    const wchar_t* folder;
+    bool start_empty;  // the link fixture folder is prepared outside the test
+};
+
+class MissingScript : public InstallerRun, public testing::WithParamInterface<ScriptFolder> {};
+
+TEST_P(MissingScript, ShowsTheMissingTextInTheFailedView) {
+    if (GetParam().start_empty) fs::remove_all(GetParam().folder);
+    prepare(GetParam().folder, nullptr);
     start();
     start_installation();
     expect_result(kFailed);
@@ -212,14 +219,10 @@ TEST_F(InstallerRun, MissingScriptShowsTheMissingText) {
     EXPECT_EQ(close_and_wait(2), 1u);
 }
 
-TEST_F(InstallerRun, ScriptThatIsALinkCountsAsMissing) {
-    prepare(L"C:\\zelkora-links\\script-link", nullptr);
-    start();
-    start_installation();
-    expect_result(kFailed);
-    EXPECT_TRUE(contains(copied_diagnostics(window_), L"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요."));
-    EXPECT_EQ(close_and_wait(2), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, MissingScript,
+                         testing::Values(ScriptFolder{"absent", L"C:\\zelkora-e2e\\missing", true},
+                                         ScriptFolder{"unix_symbolic_link", L"C:\\zelkora-links\\script-link", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstallerRun, ClosingDuringInstallationInformsAndKeepsTheWindow) {
     prepare("close_while_running", "send 0|a\nsleep 4000\n" + kCompletedScenario);
