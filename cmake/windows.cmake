@@ -93,6 +93,8 @@ add_executable(windows_tests
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
+    tests/windows/progress_channel_test.cpp
+    core/progress_channel.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp

@@ -204,19 +204,23 @@ std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settin
     return std::nullopt;
 }
 
-std::optional<LaunchFailure> ProgressChannel::create_pipe() {
+UniqueFile create_progress_pipe(std::u16string_view pipe_name) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1, &descriptor,
                                                                 nullptr)) {
-        return failure(kChannelFailed, "progress_channel_failed");
+        return {};
     }
     const UniqueLocalMemory descriptor_owner(descriptor);
     SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
-    const std::wstring path = to_wide(kPipePathPrefix) + to_wide(pipe_name_);
-    pipe_.reset(::CreateNamedPipeW(path.c_str(),
-                                   PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                   kPipeBufferBytes, kPipeBufferBytes, 0, &security));
+    const std::wstring path = to_wide(kPipePathPrefix) + to_wide(pipe_name);
+    return UniqueFile(::CreateNamedPipeW(path.c_str(),
+                                         PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                         1, kPipeBufferBytes, kPipeBufferBytes, 0, &security));
+}
+
+std::optional<LaunchFailure> ProgressChannel::create_pipe() {
+    pipe_ = create_progress_pipe(pipe_name_);
     if (!pipe_) return failure(kChannelFailed, "progress_channel_failed");
     return std::nullopt;
 }

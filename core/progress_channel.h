@@ -81,6 +81,10 @@ private:
     std::atomic<bool> reader_finished_{true};
 };
 
+// The server end of a progress pipe: one instance, local clients only, open
+// to LocalSystem, Administrators and Owner Rights alone. Invalid on failure.
+UniqueFile create_progress_pipe(std::u16string_view pipe_name);
+
 // "Install-Client.ps1" beside the setup: present only as a regular file
 // reached without any link.
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path);
