@@ -289,3 +289,29 @@ TEST_F(InstallerRun, PayloadRequestsAreAnsweredOnThePipeAndFailClosedUnderWine) 
 }
 
 }  // namespace
+
+namespace {
+
+void post_key(HWND control, WPARAM key) {
+    ::PostMessageW(control, WM_KEYDOWN, key, 1);
+    ::PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+}
+
+// Keys reach the buttons through the dialog manager: Enter presses the
+// default button, Escape cancels, in the window and in its dialog alike.
+TEST_F(InstallerRun, EnterStartsEscapeDeclinesAndEscapeCloses) {
+    prepare("keyboard", kCompletedScenario);
+    start();
+    post_key(::GetDlgItem(window_, 1), VK_RETURN);
+    const HWND dialog = wait_for_dialog();
+    ASSERT_NE(dialog, nullptr) << "Enter did not start the installation";
+    post_key(::GetDlgItem(dialog, 1), VK_ESCAPE);
+    for (int wait = 0; wait < 100 && ::IsWindow(dialog); ++wait) ::Sleep(50);
+    ASSERT_FALSE(::IsWindow(dialog)) << "Escape did not close the confirmation";
+    EXPECT_EQ(button_text(window_, 1), L"설치 시작");
+    EXPECT_TRUE(transcript().empty());
+    post_key(::GetDlgItem(window_, 1), VK_ESCAPE);
+    EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
+}
+
+}  // namespace
