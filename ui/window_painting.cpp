@@ -19,9 +19,6 @@ constexpr COLORREF kFieldText = theme::kBody;
 constexpr COLORREF kBorder = theme::kLine;
 constexpr COLORREF kLevelColours[3] = {RGB(0x4C, 0xC3, 0x8A), RGB(0xFF, 0xD2, 0x4A), RGB(0xF2, 0x6D, 0x6D)};
 
-constexpr const wchar_t* kStepNames[6] = {L"설치 파일·대상 경로 확인", L"프로그램 파일 배치", L"설치 정보 확인",
-                                          L"바로가기 생성", L"설치 파일 무결성 확인", L"클라이언트 준비"};
-
 class TextPainter {
 public:
     TextPainter(const WindowState& state, HDC dc) : state_(state), dc_(dc) { ::SetBkMode(dc, TRANSPARENT); }
@@ -59,7 +56,7 @@ void paint_progress(TextPainter& painter, const WindowState& state, int width) {
     for (int step = 0; step < 6; ++step) {
         const bool done = step < state.progress.highest_step;
         const bool current = step == state.progress.highest_step;
-        painter.draw(kStepNames[step], 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
+        painter.draw(to_wide(core::step_label(core::InstallFlavour::kClient, step + 1)), 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
                      done ? kTextMuted : current ? kTextBright : theme::kFaint);
     }
     const std::u16string status = state.progress.status_text.empty()
