@@ -6,6 +6,7 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/fonts.h"
 #include "ui/theme.h"
 
 namespace zelkora::ui {
@@ -34,7 +35,7 @@ struct DialogSession {
     int default_id() const {
         return request.cancel_is_default || request.information_only ? kCancelButtonId : kPrimaryButtonId;
     }
-    const wchar_t* face() const { return embedded_fonts_in_gdi ? L"Pretendard" : L"Malgun Gothic"; }
+    const wchar_t* face() const { return ui_face(embedded_fonts_in_gdi); }
 };
 
 DialogSession* session_of(HWND window) {
@@ -42,12 +43,6 @@ DialogSession* session_of(HWND window) {
 }
 
 int pixels(double dips, double scale) { return static_cast<int>(dips * scale); }
-
-UniqueGdiObject make_font(const wchar_t* face, int height_px, int weight) {
-    return UniqueGdiObject(::CreateFontW(-height_px, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                         DEFAULT_PITCH, face));
-}
 
 // Selects a GDI object for one scope and puts the previous one back, so the
 // object can be deleted afterwards.

@@ -13,6 +13,7 @@
 #include "ui/clipboard_win32.h"
 #include "ui/confirmation_dialog.h"
 #include "ui/diagnostics_copy.h"
+#include "ui/fonts.h"
 #include "ui/installer_run.h"
 #include "ui/result_panel.h"
 #include "ui/text_wrap.h"
@@ -32,14 +33,8 @@ WindowState* state_of(HWND window) {
 
 int px(const WindowState& state, double dips) { return static_cast<int>(dips * state.scale); }
 
-const wchar_t* ui_face(const WindowState& state) {
-    return state.embedded_fonts_in_gdi ? L"Pretendard" : L"Malgun Gothic";
-}
-
 UniqueGdiObject make_font(const WindowState& state, int height_px, int weight) {
-    return UniqueGdiObject(::CreateFontW(-height_px, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                         DEFAULT_PITCH, ui_face(state)));
+    return ui::make_font(ui_face(state.embedded_fonts_in_gdi), height_px, weight);
 }
 
 struct ClientDips {

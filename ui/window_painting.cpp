@@ -5,18 +5,14 @@
 
 #include "core/outcome_messages.h"
 #include "core/wide.h"
+#include "ui/fonts.h"
 #include "ui/installer_run.h"
 #include "ui/theme.h"
 
 namespace zelkora::ui {
 namespace {
 
-using theme::kBackground;
-constexpr COLORREF kAmber = theme::kAccent;
-constexpr COLORREF kTextBright = theme::kText;
-constexpr COLORREF kTextMuted = theme::kMuted;
-constexpr COLORREF kFieldText = theme::kBody;
-constexpr COLORREF kBorder = theme::kLine;
+using namespace theme;
 constexpr COLORREF kLevelColours[3] = {RGB(0x4C, 0xC3, 0x8A), RGB(0xFF, 0xD2, 0x4A), RGB(0xF2, 0x6D, 0x6D)};
 
 class TextPainter {
@@ -26,10 +22,8 @@ public:
     // Draws text in a box given in DIPs; returns the height used, in DIPs.
     int draw(const std::wstring& text, double x, double y, double width, double size, int weight, COLORREF colour,
              UINT format = DT_WORDBREAK) {
-        const UniqueGdiObject font(::CreateFontW(-static_cast<int>(size * state_.scale), 0, 0, 0, weight, FALSE,
-                                                 FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                                 CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                                                 state_.embedded_fonts_in_gdi ? L"Pretendard" : L"Malgun Gothic"));
+        const UniqueGdiObject font =
+            make_font(ui_face(state_.embedded_fonts_in_gdi), static_cast<int>(size * state_.scale), weight);
         const HGDIOBJ previous = ::SelectObject(dc_, font.get());
         ::SetTextColor(dc_, colour);
         RECT box{px(x), px(y), px(x + width), px(y + 1000)};
@@ -47,22 +41,22 @@ private:
 };
 
 void paint_ready(TextPainter& painter, int width) {
-    painter.draw(L"클라우드 데스크톱 시작하기", 28, 92, width - 56, 23, FW_BOLD, kTextBright);
-    painter.draw(L"Zelkora 클라이언트를 이 PC에 설치해요.", 28, 128, width - 56, 13.5, FW_NORMAL, kTextMuted);
+    painter.draw(L"클라우드 데스크톱 시작하기", 28, 92, width - 56, 23, FW_BOLD, kText);
+    painter.draw(L"Zelkora 클라이언트를 이 PC에 설치해요.", 28, 128, width - 56, 13.5, FW_NORMAL, kMuted);
 }
 
 void paint_progress(TextPainter& painter, const WindowState& state, int width) {
-    painter.draw(L"설치하고 있어요", 28, 92, width - 56, 23, FW_BOLD, kTextBright);
+    painter.draw(L"설치하고 있어요", 28, 92, width - 56, 23, FW_BOLD, kText);
     for (int step = 0; step < 6; ++step) {
         const bool done = step < state.progress.highest_step;
         const bool current = step == state.progress.highest_step;
         painter.draw(to_wide(core::step_label(core::InstallFlavour::kClient, step + 1)), 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
-                     done ? kTextMuted : current ? kTextBright : theme::kFaint);
+                     done ? kMuted : current ? kText : kFaint);
     }
     const std::u16string status = state.progress.status_text.empty()
                                       ? std::u16string(u"설치를 준비하고 있어요")
                                       : core::clean_note_text(state.progress.status_text);
-    painter.draw(to_wide(status), 28, 350, width - 120, 12.5, FW_NORMAL, kTextMuted);
+    painter.draw(to_wide(status), 28, 350, width - 120, 12.5, FW_NORMAL, kMuted);
 }
 
 void paint_result(TextPainter& painter, const WindowState& state, int width) {
@@ -70,12 +64,12 @@ void paint_result(TextPainter& painter, const WindowState& state, int width) {
     const auto notes = core::result_notes(report);
     const auto header = core::result_header(report, notes);
     painter.draw(to_wide(header.title), 66, 92, width - 94, 23, FW_BOLD, kLevelColours[header.level]);
-    painter.draw(to_wide(header.subtitle), 28, 132, width - 56, 13, FW_NORMAL, kTextMuted);
+    painter.draw(to_wide(header.subtitle), 28, 132, width - 56, 13, FW_NORMAL, kMuted);
     if (state.details_expanded && ::IsWindowVisible(state.details_field)) return;
     int y = 184;
     for (const auto& note : notes) {
         y += painter.draw(to_wide(note.title), 74, y, width - 120, 13.5, FW_SEMIBOLD, kLevelColours[note.level]);
-        if (!note.body.empty()) y += 2 + painter.draw(to_wide(note.body), 74, y + 2, width - 120, 12.5, FW_NORMAL, kTextMuted);
+        if (!note.body.empty()) y += 2 + painter.draw(to_wide(note.body), 74, y + 2, width - 120, 12.5, FW_NORMAL, kMuted);
         y += 14;
     }
 }
@@ -108,16 +102,16 @@ bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
     if (item->CtlID < 1 || item->CtlID > 4) return false;
     const bool primary = item->CtlID == 1;
     const bool enabled = !(item->itemState & ODS_DISABLED);
-    const UniqueGdiObject fill(::CreateSolidBrush(primary ? (enabled ? kAmber : theme::kAmberBorder) : kBackground));
+    const UniqueGdiObject fill(::CreateSolidBrush(primary ? (enabled ? kAccent : kAmberBorder) : kBackground));
     ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(fill.get()));
     if (item->CtlID == 2) {
-        const UniqueGdiObject border(::CreateSolidBrush(kBorder));
+        const UniqueGdiObject border(::CreateSolidBrush(kLine));
         ::FrameRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(border.get()));
     }
     wchar_t text[64] = {};
     ::GetWindowTextW(item->hwndItem, text, 64);
     ::SetBkMode(item->hDC, TRANSPARENT);
-    ::SetTextColor(item->hDC, primary ? kBackground : enabled ? kTextBright : kTextMuted);
+    ::SetTextColor(item->hDC, primary ? kBackground : enabled ? kText : kMuted);
     const HGDIOBJ previous = ::SelectObject(item->hDC, state.ui_font.get());
     RECT box = item->rcItem;
     const UINT align = item->CtlID == 3 ? DT_LEFT : item->CtlID == 4 ? DT_RIGHT : DT_CENTER;
@@ -134,8 +128,8 @@ LRESULT field_colours(const WindowState& state, HDC dc) {
         if (note.level == core::kLevelError) tint = 0;
         if (note.level == core::kLevelCaution && tint != 0) tint = 1;
     }
-    ::SetBkColor(dc, theme::kPanelTints[tint]);
-    ::SetTextColor(dc, kFieldText);
+    ::SetBkColor(dc, kPanelTints[tint]);
+    ::SetTextColor(dc, kBody);
     return reinterpret_cast<LRESULT>(state.tint_brushes[static_cast<std::size_t>(tint)].get());
 }
 
