@@ -29,16 +29,23 @@ std::wstring quoted_command_line(const std::wstring& exe, const std::wstring& ar
 
 std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,
                                             HANDLE token) {
-    std::wstring command_line = quoted_command_line(exe, arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    const BOOL started =
-        token ? ::CreateProcessAsUserW(token, exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                                       nullptr, nullptr, &startup, &info)
-              : ::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &info);
-    if (!started) return std::nullopt;
+    // Wine now and then loses a new process while it starts up on a loaded
+    // machine and reports ERROR_INTERNAL_ERROR; nothing of the test has run
+    // yet, so a few more attempts are safe.
+    for (int attempt = 1;; ++attempt) {
+        std::wstring command_line = quoted_command_line(exe, arguments);
+        const BOOL started =
+            token ? ::CreateProcessAsUserW(token, exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                                           nullptr, nullptr, &startup, &info)
+                  : ::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &info);
+        if (started) break;
+        if (::GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     ::CloseHandle(info.hThread);
     return StartedProcess{UniqueHandle(info.hProcess), info.dwProcessId};
 }
