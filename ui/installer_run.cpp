@@ -119,11 +119,10 @@ bool children_fit_at_every_dpi(WindowState& state) {
     const UINT system_dpi = ::GetDpiForSystem();
     bool fits = true;
     for (const UINT dpi : {96u, 120u, 144u, 192u, system_dpi}) {
-        RECT frame{0, 0, static_cast<LONG>(kClientWidth * dpi / 96), static_cast<LONG>(kClientHeight * dpi / 96)};
-        ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, dpi);
+        RECT frame = setup_window_frame(dpi);
         RECT placed{};
         ::GetWindowRect(state.window, &placed);
-        ::OffsetRect(&frame, placed.left - frame.left, placed.top - frame.top);
+        ::OffsetRect(&frame, placed.left, placed.top);
         ::SendMessageW(state.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
         fits = children_inside_client(state.window) && fits;
     }

@@ -93,16 +93,15 @@ void animate(WindowState& state) {
 
 // Line counts use the estimate until the window measures with DirectWrite.
 ResultPanel current_result_panel(const WindowState& state) {
-    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
     const int width = client_dips(state).width;
     std::vector<NoteLines> lines;
-    if (result_view) {
+    if (state.showing_result()) {
         for (const auto& note : current_notes(state)) {
             lines.push_back({wrapped_line_count(note.title, width - 120, 13.5, state.scale, {}),
                              wrapped_line_count(note.body, width - 120, 12.5, state.scale, {})});
         }
     }
-    return result_panel(footer_top(state), compact_layout(state), result_view && more_details(state),
+    return result_panel(footer_top(state), compact_layout(state), state.showing_result() && more_details(state),
                         state.details_expanded, std::move(lines));
 }
 
@@ -194,7 +193,6 @@ void on_command(WindowState& state, WORD id, WORD notification) {
         if (notification == EN_VSCROLL || notification == EN_UPDATE) ::InvalidateRect(state.window, nullptr, FALSE);
         return;
     }
-    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
     switch (id) {
         case kPrimaryButton:
             if (state.view == kViewCompleted || state.is_preview()) {
@@ -207,10 +205,10 @@ void on_command(WindowState& state, WORD id, WORD notification) {
             if (state.view != kViewRunning) ::DestroyWindow(state.window);
             break;
         case kCopyButton:
-            if (result_view) copy_diagnostics(state);
+            if (state.showing_result()) copy_diagnostics(state);
             break;
         case kDetailsButton:
-            if (result_view && more_details(state)) {
+            if (state.showing_result() && more_details(state)) {
                 state.details_expanded = !state.details_expanded;
                 refresh_controls(state);
                 ::SetFocus(state.button(kDetailsButton));
@@ -352,18 +350,18 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     return handle_message(*state, window, message, wparam, lparam);
 }
 
-SIZE window_size_for_system_dpi(double scale) {
-    RECT frame{0, 0, static_cast<LONG>(kClientWidth * scale), static_cast<LONG>(kClientHeight * scale)};
-    ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, ::GetDpiForSystem());
-    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
-}
-
 }  // namespace
+
+RECT setup_window_frame(UINT dpi) {
+    RECT frame{0, 0, static_cast<LONG>(kClientWidth * dpi / 96), static_cast<LONG>(kClientHeight * dpi / 96)};
+    ::AdjustWindowRectExForDpi(&frame, kSetupWindowStyle & ~WS_CLIPCHILDREN, FALSE, 0, dpi);
+    ::OffsetRect(&frame, -frame.left, -frame.top);
+    return frame;
+}
 
 void refresh_controls(WindowState& state) {
     if (!state.button(kPrimaryButton)) return;
     const bool installing = state.installing();
-    const bool result_view = state.view == kViewCompleted || state.view == kViewFailed;
     const bool details_available = more_details(state);
     ::EnableWindow(state.button(kPrimaryButton), !installing);
     ::EnableWindow(state.button(kCancelButton), !installing);
@@ -373,7 +371,7 @@ void refresh_controls(WindowState& state) {
     show(state.button(kCopyButton),
          state.view == kViewFailed || (state.view == kViewCompleted && !current_notes(state).empty()));
     ::EnableWindow(state.button(kCopyButton), !installing);
-    show(state.button(kDetailsButton), result_view && details_available);
+    show(state.button(kDetailsButton), state.showing_result() && details_available);
     ::SetWindowTextW(state.button(kDetailsButton), state.details_expanded ? L"접기  −" : L"자세히 보기  +");
     ::SendMessageW(state.progress_bar, PBM_SETPOS, static_cast<WPARAM>(state.progress.highest_step), 0);
     if (state.view == kViewRunning) {
@@ -403,10 +401,11 @@ bool register_setup_window_class(HINSTANCE instance) {
 }
 
 HWND create_setup_window(WindowState& state, HINSTANCE instance, std::wstring_view title) {
-    const SIZE size = window_size_for_system_dpi(state.scale);
+    // The window is created at the system DPI; WM_DPICHANGED follows a move.
+    const RECT frame = setup_window_frame(::GetDpiForSystem());
     const std::wstring title_text(title);
     return ::CreateWindowExW(0, kSetupWindowClass, title_text.c_str(), kSetupWindowStyle, CW_USEDEFAULT,
-                             CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, &state);
+                             CW_USEDEFAULT, frame.right, frame.bottom, nullptr, nullptr, instance, &state);
 }
 
 }  // namespace zelkora::ui

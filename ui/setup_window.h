@@ -19,6 +19,10 @@ inline constexpr UINT kMessageStartInstaller = WM_APP + 0x79;
 
 bool register_setup_window_class(HINSTANCE instance);
 
+// The window rectangle, at the origin, whose client area is the setup's
+// client size at the given DPI.
+RECT setup_window_frame(UINT dpi);
+
 // Creates the (hidden) setup window with the state as creation parameter.
 HWND create_setup_window(WindowState& state, HINSTANCE instance, std::wstring_view title);
 

@@ -65,6 +65,7 @@ struct WindowState {
 
     bool is_preview() const { return preview_case >= 0; }
     bool installing() const { return view == kViewRunning && !is_preview(); }
+    bool showing_result() const { return view == kViewCompleted || view == kViewFailed; }
     HWND button(ControlId id) const { return buttons[static_cast<std::size_t>(id - 1)]; }
 };
 

@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "core/owners.h"
+#include "test_support.h"
 #include "ui/confirmation_dialog.h"
 
 namespace {
 
 using namespace zelkora::ui;
-
-std::wstring text_of(HWND window) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(window, text, 256);
-    return text;
-}
+using zelkora::test::window_text;
 
 // The open confirmation dialog of this thread, if any.
 HWND open_dialog() {
@@ -62,9 +58,9 @@ struct Seen {
 
 Seen look_at(HWND dialog, HWND owner) {
     Seen seen;
-    seen.caption = text_of(dialog);
-    seen.primary_text = text_of(::GetDlgItem(dialog, kPrimaryButtonId));
-    seen.cancel_text = text_of(::GetDlgItem(dialog, kCancelButtonId));
+    seen.caption = window_text(dialog);
+    seen.primary_text = window_text(::GetDlgItem(dialog, kPrimaryButtonId));
+    seen.cancel_text = window_text(::GetDlgItem(dialog, kCancelButtonId));
     seen.primary_visible = ::IsWindowVisible(::GetDlgItem(dialog, kPrimaryButtonId));
     const HWND focus = ::GetFocus();
     seen.focused_id = focus && ::GetParent(focus) == dialog ? ::GetDlgCtrlID(focus) : 0;

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "file_tree.h"
 #include "test_support.h"
 
 namespace {
@@ -21,11 +19,6 @@ std::string resource_bytes(HMODULE module, const wchar_t* type, int id) {
     if (!found) return {};
     const void* bytes = ::LockResource(::LoadResource(module, found));
     return bytes ? std::string(static_cast<const char*>(bytes), ::SizeofResource(module, found)) : std::string();
-}
-
-std::string file_bytes(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class EmbeddedResources : public testing::Test {
@@ -76,7 +69,7 @@ TEST_F(EmbeddedResources, FontsAndLicenceAreTheCommittedFiles) {
     };
     for (const auto& e : expected) {
         const std::string embedded = resource_bytes(module_.get(), RT_RCDATA, e.id);
-        const std::string committed = file_bytes(source_file(e.file));
+        const std::string committed = read_file(source_file(e.file)).value_or(std::string());
         ASSERT_FALSE(committed.empty()) << "cannot read the committed file for " << e.id;
         EXPECT_TRUE(embedded == committed) << "RCDATA " << e.id << " differs";
     }

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "core/outcome_messages.h"
 #include "core/wide.h"
+#include "file_tree.h"
 #include "test_support.h"
 
 namespace {
@@ -85,16 +85,12 @@ protected:
     }
 
     void write_script(const std::string& scenario) {
-        std::ofstream script(fs::path(folder_) / L"Install-Client.ps1", std::ios::binary | std::ios::trunc);
-        script << "transcript transcript.txt\n" << scenario;
+        write_file(folder_ + L"\\Install-Client.ps1", "transcript transcript.txt\n" + scenario);
     }
 
     std::wstring setup_path() const { return folder_ + L"\\Zelkora-1.0.0-windows-x64.exe"; }
 
-    std::string transcript() const {
-        std::ifstream in(fs::path(folder_) / L"transcript.txt", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string transcript() const { return read_file(folder_ + L"\\transcript.txt").value_or(std::string()); }
 
     void start() {
         auto started = start_process(setup_path(), L"");

@@ -3,17 +3,16 @@
 // records, the files it prepares and the exit codes it ends with.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <sddl.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <vector>
 
+#include "core/progress_channel.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
+#include "file_tree.h"
 #include "test_support.h"
 
 namespace {
@@ -37,10 +36,7 @@ std::wstring unique_name(std::wstring_view stem) {
     return std::wstring(stem) + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
 }
 
-std::string file_bytes(const std::wstring& path) {
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+std::string file_bytes(const std::wstring& path) { return read_file(path).value_or(std::string()); }
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
@@ -52,18 +48,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 // One served pipe, created with the setup's flags and descriptor.
 class PipeServer {
 public:
-    explicit PipeServer(const std::wstring& name) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)",
-                                                                    SDDL_REVISION_1, &descriptor, nullptr)) {
-            return;
-        }
-        UniqueLocalMemory owned_descriptor(descriptor);
-        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-        pipe_.reset(::CreateNamedPipeW((L"\\\\.\\pipe\\" + name).c_str(),
-                                       PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                       1, 4096, 4096, 0, &attributes));
+    explicit PipeServer(const std::wstring& name) : pipe_(core::create_progress_pipe(from_wide(name))) {
         event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
 
@@ -154,26 +139,16 @@ private:
     UniqueHandle event_;
 };
 
-// A fresh folder under the Windows temporary folder, removed afterwards.
+// A scratch folder for the scenario, its files and the transcript.
 class StandInTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::wstring temp(MAX_PATH + 1, L'\0');
-        temp.resize(::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
-        folder_ = temp + unique_name(L"standin-test-");
-        ASSERT_TRUE(std::filesystem::create_directories(std::filesystem::path(folder_)));
-        ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr);
-    }
-    void TearDown() override {
-        ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(folder_), ignored);
-    }
+    void SetUp() override { ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr); }
+    void TearDown() override { ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr); }
 
-    std::wstring path(std::wstring_view relative) const { return folder_ + L"\\" + std::wstring(relative); }
+    std::wstring path(std::wstring_view relative) const { return scratch_ / relative; }
 
     void write_scenario(const std::string& text) const {
-        std::ofstream(std::filesystem::path(path(L"scenario.ps1")), std::ios::binary) << text;
+        write_file(path(L"scenario.ps1"), text);
     }
 
     // The argument text of an ordinary installer run.
@@ -182,7 +157,7 @@ protected:
                std::wstring(options) + L"-ProgressPipe " + pipe_name;
     }
 
-    std::wstring folder_;
+    ScratchFolder scratch_;
 };
 
 // The -Command text of a self-test, built as the setup builds it around the
