@@ -153,17 +153,13 @@ std::wstring setup_program_folder() {
 }
 
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    UniqueFile script(::CreateFileW(script_path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile script = payload::open_plain_file(script_path);
     if (!script) return false;
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!::GetFileInformationByHandleEx(script.get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
-    if (tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     // A link that the file system does not tag (a Unix symbolic link under
     // Wine, for one) still shows in the final path.
-    UniqueFile folder(::CreateFileW(setup_folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile folder(::CreateFileW(setup_folder.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) return false;
     try {
         return payload::paths_equal(payload::final_path(script.get()),

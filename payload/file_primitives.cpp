@@ -147,6 +147,17 @@ UniqueFile open_for_delete(const std::wstring& path) {
                                     nullptr));
 }
 
+UniqueFile open_plain_file(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kAllSharing, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
+        is_folder(info.FileAttributes) || is_reparse_point(info.FileAttributes)) {
+        return {};
+    }
+    return file;
+}
+
 bool delete_by_identity(const std::wstring& path, const FileIdentity& expected) {
     const UniqueFile file = open_for_delete(path);
     if (!file) return ::GetLastError() == ERROR_FILE_NOT_FOUND;

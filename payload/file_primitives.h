@@ -60,6 +60,9 @@ bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
 // Opens path for deletion, without following reparse points; invalid when it
 // does not open (GetLastError tells why).
 UniqueFile open_for_delete(const std::wstring& path);
+// Opens path for reading its attributes, without following reparse points;
+// invalid unless it is a plain file (no folder, no reparse point).
+UniqueFile open_plain_file(const std::wstring& path);
 
 // 12 lower-case hex digits from the system RNG; raises "payload_hash_unavailable".
 std::wstring random_tag();

@@ -193,15 +193,7 @@ private:
 
     void check_ownership_marker() const {
         const std::wstring marker = join(destination_, to_wide(plan_.ownership_marker));
-        const UniqueFile file(::CreateFileW(marker.c_str(), FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file) fail("payload_destination_unowned");
-        FILE_ATTRIBUTE_TAG_INFO info{};
-        if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
-            is_folder(info.FileAttributes) || is_reparse_point(info.FileAttributes)) {
-            fail("payload_destination_unowned");
-        }
+        if (!open_plain_file(marker)) fail("payload_destination_unowned");
     }
 
     void check_destination_empty() const {

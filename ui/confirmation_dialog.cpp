@@ -7,6 +7,7 @@
 #include "core/owners.h"
 #include "resources/resource_ids.h"
 #include "ui/fonts.h"
+#include "ui/gdi_scopes.h"
 #include "ui/theme.h"
 
 namespace zelkora::ui {
@@ -44,25 +45,16 @@ DialogSession* session_of(HWND window) {
 
 int pixels(double dips, double scale) { return static_cast<int>(dips * scale); }
 
-// Selects a GDI object for one scope and puts the previous one back, so the
-// object can be deleted afterwards.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
-    ~Selection() { ::SelectObject(dc_, previous_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
 struct TextStyle {
     double size = 13;
     int weight = FW_NORMAL;
     bool monospace = false;
 };
+
+UniqueGdiObject font_for(const TextStyle& style, double scale, const wchar_t* face) {
+    return make_font(style.monospace ? L"Consolas" : face, static_cast<int>(std::lround(style.size * scale)),
+                     style.weight);
+}
 
 constexpr UINT kWrappedText = DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX;
 
@@ -74,9 +66,8 @@ public:
 
     int lines(std::wstring_view text, double width_dips, const TextStyle& style) const {
         if (text.empty()) return 0;
-        const UniqueGdiObject font = make_font(style.monospace ? L"Consolas" : face_,
-                                               static_cast<int>(std::lround(style.size * scale_)), style.weight);
-        const Selection selected(dc_, font.get());
+        const UniqueGdiObject font = font_for(style, scale_, face_);
+        const GdiSelection selected(dc_, font.get());
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(dc_, &metrics);
         RECT box{0, 0, std::max(1, pixels(width_dips, scale_)), 0};
@@ -176,9 +167,8 @@ public:
     void text(std::wstring_view text, const RECT& where, const TextStyle& style, COLORREF colour,
               UINT format = kWrappedText) const {
         if (text.empty()) return;
-        const UniqueGdiObject font = make_font(style.monospace ? L"Consolas" : face_,
-                                               static_cast<int>(std::lround(style.size * scale_)), style.weight);
-        const Selection selected(dc_, font.get());
+        const UniqueGdiObject font = font_for(style, scale_, face_);
+        const GdiSelection selected(dc_, font.get());
         ::SetTextColor(dc_, colour);
         RECT target = where;
         ::DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &target, format);
@@ -187,8 +177,8 @@ public:
     void rounded_box(const RECT& where, double radius, COLORREF fill, COLORREF border) const {
         const UniqueGdiObject brush(::CreateSolidBrush(fill));
         const UniqueGdiObject pen(::CreatePen(PS_SOLID, std::max(1, pixels(1, scale_)), border));
-        const Selection with_brush(dc_, brush.get());
-        const Selection with_pen(dc_, pen.get());
+        const GdiSelection with_brush(dc_, brush.get());
+        const GdiSelection with_pen(dc_, pen.get());
         const int corner = pixels(2 * radius, scale_);
         ::RoundRect(dc_, where.left, where.top, where.right, where.bottom, corner, corner);
     }
@@ -198,8 +188,8 @@ public:
         const UniqueGdiObject brush(::CreateSolidBrush(kAccent));
         const UniqueGdiObject pen(::CreatePen(PS_SOLID, 1, kAccent));
         {
-            const Selection with_brush(dc_, brush.get());
-            const Selection with_pen(dc_, pen.get());
+            const GdiSelection with_brush(dc_, brush.get());
+            const GdiSelection with_pen(dc_, pen.get());
             ::Ellipse(dc_, where.left, where.top, where.right, where.bottom);
         }
         text(caution ? L"!" : L"?", where, {diameter * 0.6, FW_BOLD, false}, kBackground,
@@ -261,10 +251,8 @@ void paint(const DialogSession& session, HDC dc) {
 }
 
 void paint_window(const DialogSession& session) {
-    PAINTSTRUCT paint_info{};
-    const HDC dc = ::BeginPaint(session.window, &paint_info);
-    if (dc) paint(session, dc);
-    ::EndPaint(session.window, &paint_info);
+    const PaintCycle cycle(session.window);
+    if (cycle.dc()) paint(session, cycle.dc());
 }
 
 struct ButtonColours {
@@ -293,27 +281,20 @@ void draw_button(const DialogSession& session, const DRAWITEMSTRUCT& item) {
 
     const ButtonColours colours = button_colours(item.CtlID == kPrimaryButtonId, item.itemState);
     const double scale = session.scale;
-    {
-        const UniqueGdiObject brush(::CreateSolidBrush(colours.face));
-        const UniqueGdiObject pen(::CreatePen(PS_SOLID, std::max(1, pixels(1, scale)), colours.border));
-        const Selection with_brush(dc, brush.get());
-        const Selection with_pen(dc, pen.get());
-        const int corner = pixels(20, scale);
-        ::RoundRect(dc, area.left, area.top, area.right, area.bottom, corner, corner);
-    }
+    Painter(dc, scale, session.face()).rounded_box(area, 10, colours.face, colours.border);
     const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
     if (focused) {
         const int inset = pixels(2.5, scale);
         const UniqueGdiObject pen(::CreatePen(PS_SOLID, std::max(1, pixels(1.5, scale)), colours.focus));
-        const Selection with_brush(dc, ::GetStockObject(NULL_BRUSH));
-        const Selection with_pen(dc, pen.get());
+        const GdiSelection with_brush(dc, ::GetStockObject(NULL_BRUSH));
+        const GdiSelection with_pen(dc, pen.get());
         const int corner = pixels(16, scale);
         ::RoundRect(dc, area.left + inset, area.top + inset, area.right - inset, area.bottom - inset, corner, corner);
     }
 
     wchar_t label[100] = {};
     ::GetWindowTextW(item.hwndItem, label, 100);
-    const Selection with_font(dc, session.button_font.get());
+    const GdiSelection with_font(dc, session.button_font.get());
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, colours.label);
     RECT text_box = area;

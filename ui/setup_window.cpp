@@ -14,6 +14,7 @@
 #include "ui/confirmation_dialog.h"
 #include "ui/diagnostics_copy.h"
 #include "ui/fonts.h"
+#include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
 #include "ui/result_panel.h"
 #include "ui/text_wrap.h"
@@ -57,8 +58,9 @@ bool more_details(const WindowState& state) { return more_details_available(run_
 
 // Measures with the field's own font, as the field will show the text.
 std::u16string wrapped_text_for_field(const WindowState& state) {
-    HDC dc = ::GetDC(state.details_field);
-    const HGDIOBJ previous = ::SelectObject(dc, state.ui_font.get());
+    const WindowDc field_dc(state.details_field);
+    const HDC dc = field_dc.get();
+    const GdiSelection selected(dc, state.ui_font.get());
     const TextMeasurer measure = [dc](std::u16string_view text) {
         SIZE size{};
         ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
@@ -67,10 +69,7 @@ std::u16string wrapped_text_for_field(const WindowState& state) {
     };
     RECT client{};
     ::GetClientRect(state.details_field, &client);
-    const auto text = wrapped_field_text(run_report(state), client.right, state.scale, measure);
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(state.details_field, dc);
-    return text;
+    return wrapped_field_text(run_report(state), client.right, state.scale, measure);
 }
 
 void copy_diagnostics(WindowState& state) {

@@ -6,6 +6,7 @@
 #include "core/outcome_messages.h"
 #include "core/wide.h"
 #include "ui/fonts.h"
+#include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
 #include "ui/theme.h"
 
@@ -24,12 +25,11 @@ public:
              UINT format = DT_WORDBREAK) {
         const UniqueGdiObject font =
             make_font(ui_face(state_.embedded_fonts_in_gdi), static_cast<int>(size * state_.scale), weight);
-        const HGDIOBJ previous = ::SelectObject(dc_, font.get());
+        const GdiSelection selected(dc_, font.get());
         ::SetTextColor(dc_, colour);
         RECT box{px(x), px(y), px(x + width), px(y + 1000)};
         ::DrawTextW(dc_, text.c_str(), -1, &box, format | DT_NOPREFIX | DT_CALCRECT);
         ::DrawTextW(dc_, text.c_str(), -1, &box, format | DT_NOPREFIX);
-        ::SelectObject(dc_, previous);
         return static_cast<int>((box.bottom - box.top) / state_.scale);
     }
 
@@ -92,10 +92,8 @@ void paint_view(WindowState& state, HDC dc) {
 }
 
 void paint_window(WindowState& state) {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(state.window, &paint);
-    paint_view(state, dc);
-    ::EndPaint(state.window, &paint);
+    const PaintCycle cycle(state.window);
+    if (cycle.dc()) paint_view(state, cycle.dc());
 }
 
 bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
@@ -112,11 +110,12 @@ bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
     ::GetWindowTextW(item->hwndItem, text, 64);
     ::SetBkMode(item->hDC, TRANSPARENT);
     ::SetTextColor(item->hDC, primary ? kBackground : enabled ? kText : kMuted);
-    const HGDIOBJ previous = ::SelectObject(item->hDC, state.ui_font.get());
-    RECT box = item->rcItem;
-    const UINT align = item->CtlID == 3 ? DT_LEFT : item->CtlID == 4 ? DT_RIGHT : DT_CENTER;
-    ::DrawTextW(item->hDC, text, -1, &box, align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    ::SelectObject(item->hDC, previous);
+    {
+        const GdiSelection selected(item->hDC, state.ui_font.get());
+        RECT box = item->rcItem;
+        const UINT align = item->CtlID == 3 ? DT_LEFT : item->CtlID == 4 ? DT_RIGHT : DT_CENTER;
+        ::DrawTextW(item->hDC, text, -1, &box, align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
     if (item->itemState & ODS_FOCUS) ::DrawFocusRect(item->hDC, &item->rcItem);
     return true;
 }
