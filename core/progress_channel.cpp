@@ -153,7 +153,7 @@ std::wstring setup_program_folder() {
 }
 
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path) {
-    const UniqueFile script = payload::open_plain_file(script_path);
+    const UniqueFile script = payload::open_unlinked(script_path, payload::ObjectKind::file);
     if (!script) return false;
     // A link that the file system does not tag (a Unix symbolic link under
     // Wine, for one) still shows in the final path.

@@ -102,6 +102,12 @@ std::wstring long_path(const std::wstring& path) {
     return starts_with_long_prefix(result) ? result : std::wstring(kLongPrefix) + result;
 }
 
+std::wstring parent_folder(const std::wstring& path) {
+    const std::size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos) return path;
+    return path.substr(0, std::max<std::size_t>(cut, 3));
+}
+
 bool paths_equal(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     if (a.empty()) return true;
@@ -147,15 +153,15 @@ UniqueFile open_for_delete(const std::wstring& path) {
                                     nullptr));
 }
 
-UniqueFile open_plain_file(const std::wstring& path) {
-    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kAllSharing, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+UniqueFile open_unlinked(const std::wstring& path, ObjectKind kind, DWORD access, DWORD sharing) {
+    UniqueFile object(::CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
-        is_folder(info.FileAttributes) || is_reparse_point(info.FileAttributes)) {
+    if (!object || !::GetFileInformationByHandleEx(object.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
+        is_reparse_point(info.FileAttributes) || is_folder(info.FileAttributes) != (kind == ObjectKind::folder)) {
         return {};
     }
-    return file;
+    return object;
 }
 
 bool delete_by_identity(const std::wstring& path, const FileIdentity& expected) {
@@ -255,11 +261,10 @@ void ensure_walk_up(std::wstring path, const std::wstring& stop_path) {
         if (is_reparse_point(attributes)) fail("payload_link_refused");
         if (path.size() < 4) return;
         if (!stop_path.empty() && paths_equal(path, stop_path)) return;
-        const std::size_t cut = path.rfind(L'\\');
         // "C:\" is the last step; a path without a separator cannot go higher.
-        const std::size_t keep = cut == std::wstring::npos ? path.size() : std::max<std::size_t>(cut, 3);
-        if (keep >= path.size()) return;
-        path.resize(keep);
+        std::wstring parent = parent_folder(path);
+        if (parent.size() >= path.size()) return;
+        path = std::move(parent);
     }
 }
 

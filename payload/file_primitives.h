@@ -41,6 +41,10 @@ std::wstring final_path(HANDLE file);
 // "\\?\" + GetLongPathNameW(path); raises "payload_path_unverified".
 std::wstring long_path(const std::wstring& path);
 
+// Up to the last '\', keeping at least "C:\"; a path without a separator
+// is its own parent.
+std::wstring parent_folder(const std::wstring& path);
+
 // Same length and equal under CompareStringOrdinal ignoring case.
 bool paths_equal(std::wstring_view a, std::wstring_view b);
 
@@ -60,9 +64,11 @@ bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
 // Opens path for deletion, without following reparse points; invalid when it
 // does not open (GetLastError tells why).
 UniqueFile open_for_delete(const std::wstring& path);
-// Opens path for reading its attributes, without following reparse points;
-// invalid unless it is a plain file (no folder, no reparse point).
-UniqueFile open_plain_file(const std::wstring& path);
+enum class ObjectKind { folder, file };
+// Opens path without following reparse points; invalid unless it is an
+// object of that kind and no reparse point.
+UniqueFile open_unlinked(const std::wstring& path, ObjectKind kind, DWORD access = FILE_READ_ATTRIBUTES,
+                         DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
 // 12 lower-case hex digits from the system RNG; raises "payload_hash_unavailable".
 std::wstring random_tag();

@@ -18,13 +18,6 @@ namespace {
 
 bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
-// Up to the last '\', keeping at least "C:\".
-std::wstring parent_of(const std::wstring& path) {
-    const std::size_t cut = path.rfind(L'\\');
-    if (cut == std::wstring::npos) return path;
-    return path.substr(0, std::max<std::size_t>(cut, 3));
-}
-
 // Exactly one '\' between them, also after a drive root such as "\\?\C:\".
 std::wstring join(const std::wstring& folder, std::wstring_view relative) {
     std::wstring path = folder;
@@ -187,13 +180,13 @@ private:
 
     void check_protection(HANDLE folder, const std::wstring& destination) const {
         require_protected_location(folder, owners_);
-        const UniqueFile parent = open_folder(parent_of(destination), READ_CONTROL | FILE_LIST_DIRECTORY);
+        const UniqueFile parent = open_folder(parent_folder(destination), READ_CONTROL | FILE_LIST_DIRECTORY);
         require_protected_location(parent.get(), owners_);
     }
 
     void check_ownership_marker() const {
         const std::wstring marker = join(destination_, to_wide(plan_.ownership_marker));
-        if (!open_plain_file(marker)) fail("payload_destination_unowned");
+        if (!open_unlinked(marker, ObjectKind::file)) fail("payload_destination_unowned");
     }
 
     void check_destination_empty() const {

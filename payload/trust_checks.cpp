@@ -75,17 +75,7 @@ UniqueLocalMemory owner_and_access_list(HANDLE object) {
     return UniqueLocalMemory(descriptor);
 }
 
-// Opens without following reparse points and checks what it is.
-UniqueFile open_for_inspection(const std::wstring& path, DWORD sharing, ObjectKind kind) {
-    UniqueFile object(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, sharing, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!object) return {};
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!::GetFileInformationByHandleEx(object.get(), FileAttributeTagInfo, &info, sizeof(info))) return {};
-    if (is_reparse_point(info.FileAttributes)) return {};
-    if (is_folder(info.FileAttributes) != (kind == ObjectKind::folder)) return {};
-    return object;
-}
+constexpr DWORD kInspectAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
 
 }  // namespace
 
@@ -154,15 +144,15 @@ void require_protected_location(HANDLE object, const TrustedOwners& owners) {
 }
 
 bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners) {
-    const UniqueFile object =
-        open_for_inspection(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kind);
+    const UniqueFile object = open_unlinked(path, kind, kInspectAccess);
     if (!object) return false;
     const UniqueLocalMemory descriptor = owner_and_access_list(object.get());
     return descriptor && is_protected_descriptor(descriptor.get(), owners);
 }
 
 void require_protected_update_folder(const std::wstring& path) {
-    const UniqueFile folder = open_for_inspection(path, FILE_SHARE_READ | FILE_SHARE_WRITE, ObjectKind::folder);
+    const UniqueFile folder =
+        open_unlinked(path, ObjectKind::folder, kInspectAccess, FILE_SHARE_READ | FILE_SHARE_WRITE);
     const UniqueLocalMemory descriptor = folder ? owner_and_access_list(folder.get()) : UniqueLocalMemory();
     if (!descriptor || !is_admin_only_descriptor(descriptor.get())) {
         throw std::runtime_error("installer_verification_failed");

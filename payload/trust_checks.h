@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/file_primitives.h"
+
 namespace zelkora::payload {
 
 // The principals whose ownership (and write access) a protected location may
@@ -39,7 +41,6 @@ bool is_admin_only_descriptor(PSECURITY_DESCRIPTOR descriptor);
 // "payload_destination_unprotected".
 void require_protected_location(HANDLE object, const TrustedOwners& owners);
 
-enum class ObjectKind { folder, file };
 // Path form: never raises.
 bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners);
 
