@@ -6,19 +6,17 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <fcntl.h>
-#include <io.h>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/run_modes.h"
-#include "core/line_splitter.h"
 #include "core/owners.h"
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
 #include "payload/placement.h"
 #include "payload/request_protocol.h"
+#include "tools/common/stdin_lines.h"
 
 namespace {
 
@@ -110,26 +108,16 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs(kHelp, stderr);
         return 2;
     }
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-
     auto owners = zelkora::payload::product_trusted_owners().string_sids();
     if (options.trust_current_user) owners.push_back(current_user_sid());
     zelkora::payload::PlacementExecutor executor{zelkora::payload::TrustedOwners(owners)};
     zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
                                              std::string(zelkora::app::kSetupVersion),
                                              zelkora::payload::full_path_win32, executor);
-    zelkora::core::LineSplitter splitter;
-    std::vector<char> chunk(4096);
-    bool open = true;
-    while (open) {
-        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), stdin);
-        if (count == 0) break;
-        open = splitter.append(std::string_view(chunk.data(), count), [&](std::string_view line) {
-            std::string reply;
-            const bool consumed = context.handle_line(line, reply);
-            print_answer(consumed, reply);
-        });
-    }
+    zelkora::tools::for_each_stdin_line([&](std::string_view line) {
+        std::string reply;
+        const bool consumed = context.handle_line(line, reply);
+        print_answer(consumed, reply);
+    });
     return 0;
 }

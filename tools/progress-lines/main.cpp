@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
-#include "core/line_splitter.h"
 #include "core/line_summary.h"
 #include "core/progress_line.h"
 #include "core/text_encoding.h"
+#include "tools/common/stdin_lines.h"
 
 namespace {
 
@@ -74,20 +69,8 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stderr);
         return 2;
     }
-#ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    zelkora::core::LineSplitter splitter;
     zelkora::core::LineSummary summary;
-    std::vector<char> chunk(4096);
-    bool open = true;
-    while (open) {
-        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), stdin);
-        if (count == 0) break;
-        open = splitter.append(std::string_view(chunk.data(), count),
-                               [&](std::string_view line) { print_line_verdict(line, summary); });
-    }
+    zelkora::tools::for_each_stdin_line([&](std::string_view line) { print_line_verdict(line, summary); });
     print_records(summary);
     return 0;
 }
