@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 
 #include "core/wide.h"
+#include "payload/pipe_session.h"
 #include "ui/fonts.h"
 #include "ui/setup_window.h"
 #include "ui/window_state.h"
@@ -35,10 +36,12 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
     state.selftest_case = request.selftest_case;
     state.preview_case = request.preview_case;
     // The update self-test drives the automatic-update path with its script.
+    const core::SelfTestRow* selftest = core::find_selftest(request.selftest_case);
     state.automatic_update = kind == WindowKind::AutomaticUpdate || kind == WindowKind::SeamlessUpdate ||
-                             request.selftest_case == kSelfTestUpdate;
+                             (selftest && selftest->update_path);
     state.seamless_update = kind == WindowKind::SeamlessUpdate;
     state.handoff = std::move(request.handoff);
+    state.payload_factory = payload::make_pipe_session;
 }
 
 void run_message_loop(HWND window) {
@@ -85,11 +88,12 @@ int run_application(RunRequest request, HINSTANCE instance) {
 
     ::ShowWindow(window, SW_SHOW);
     ::SetFocus(window);
-    if (state.automatic_update) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
+    // A self-test starts its script from its own timer, exactly once.
+    if (state.automatic_update && !state.is_self_test()) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
 
     run_message_loop(window);
     release_window_resources(state);
-    return state.exit_code;
+    return state.run.exit_code;
 }
 
 }  // namespace zelkora::app

@@ -6,19 +6,7 @@
 namespace zelkora::app {
 namespace {
 
-using SelfTestRow = std::pair<std::u16string_view, unsigned>;
 using PreviewRow = std::pair<std::u16string_view, std::int8_t>;
-
-constexpr std::array<SelfTestRow, 8> kSelfTestSwitches = {{
-    {u"--selftest", kSelfTestCompleted},
-    {u"--selftest-failure", kSelfTestFailure},
-    {u"--selftest-attention", kSelfTestAttention},
-    {u"--selftest-restart", kSelfTestRestart},
-    {u"--selftest-update", kSelfTestUpdate},
-    {u"--selftest-update-splash", kSelfTestUpdateSplash},
-    {u"--selftest-update-splash-failure", kSelfTestUpdateSplashFailure},
-    {u"--selftest-interrupted", kSelfTestInterrupted},
-}};
 
 // Recognised so that they are never mistaken for anything else, but they
 // select nothing: the run proceeds as with an unknown argument.
@@ -71,8 +59,8 @@ Switches read_switches(const std::vector<std::u16string>& args) {
     const std::u16string_view argument = args[1];
     if (argument == u"--update") {
         switches.update_requested = true;
-    } else if (const auto selftest = find_switch(kSelfTestSwitches, argument)) {
-        switches.selftest_case = *selftest;
+    } else if (const auto* selftest = core::find_selftest_switch(argument)) {
+        switches.selftest_case = selftest->id;
     } else if (const auto preview = find_switch(kPreviewSwitches, argument)) {
         switches.preview_case = *preview;
     } else if (is_reserved_switch(argument)) {
@@ -96,7 +84,7 @@ bool accept_handoff_record(const state::HandoffRecord& record, std::uint64_t now
 
 WindowKind window_kind(const RunRequest& request) {
     if (request.preview_case != kNoPreview) return WindowKind::Preview;
-    if (request.selftest_case != kNoSelfTest) return WindowKind::SelfTest;
+    if (request.selftest_case != SelfTestCase::none) return WindowKind::SelfTest;
     if (request.update_flag) {
         return request.handoff ? WindowKind::SeamlessUpdate : WindowKind::AutomaticUpdate;
     }

@@ -8,32 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "core/selftest_cases.h"
+#include "setup_version.h"
 #include "state/handoff_record.h"
 
 namespace zelkora::app {
 
-inline constexpr std::string_view kSetupVersion = "1.0.0";
-inline constexpr std::u16string_view kSetupFileName = u"Zelkora-1.0.0-windows-x64.exe";
 inline constexpr std::u16string_view kHandoffKeyPath = u"Software\\Zelkora\\UpdateHandoff";
 
-enum SelfTestCase : unsigned {
-    kNoSelfTest = 0,
-    kSelfTestCompleted = 1,
-    kSelfTestFailure = 2,
-    kSelfTestAttention = 3,
-    kSelfTestRestart = 4,
-    kSelfTestUpdate = 5,
-    kSelfTestUpdateSplash = 7,
-    kSelfTestUpdateSplashFailure = 8,
-    kSelfTestInterrupted = 11,
-};
+using core::SelfTestCase;
 
 inline constexpr std::int8_t kNoPreview = -1;
 
 // What the one examined argument selects.
 struct Switches {
     bool update_requested = false;
-    unsigned selftest_case = kNoSelfTest;
+    SelfTestCase selftest_case = SelfTestCase::none;
     std::int8_t preview_case = kNoPreview;
     bool no_argument = false;  // only the program path was given
 };
@@ -49,7 +39,7 @@ bool accept_handoff_record(const state::HandoffRecord& record, std::uint64_t now
 
 // What the application run is started with.
 struct RunRequest {
-    unsigned selftest_case = kNoSelfTest;
+    SelfTestCase selftest_case = SelfTestCase::none;
     std::int8_t preview_case = kNoPreview;
     bool update_flag = false;
     std::optional<state::HandoffRecord> handoff;

@@ -10,6 +10,15 @@ set(ZELKORA_WINE_ENV ${CMAKE_SOURCE_DIR}/tests/wine/wine-env)
 # build tree, one wineserver and one Xvfb for the whole test run.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX})
 
+# The Win32 side of the setup core: the shared file and path primitives and
+# the progress channel.
+add_library(zelkora_core_win32 STATIC
+    core/file_paths_win32.cpp
+    core/progress_channel.cpp
+)
+target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
+target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
+
 # The Win32 half of the payload engine: file primitives, trust checks and
 # placement. A library so the Windows tests and the benchmark link the same code.
 add_library(zelkora_payload_win32 STATIC
@@ -18,7 +27,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/placement.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_portable bcrypt advapi32)
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_core_win32 zelkora_portable bcrypt advapi32)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
 # Win32 user-interface code that the Windows tests drive in-process.
@@ -32,7 +41,6 @@ add_executable(zelkora_setup WIN32
     app/application.cpp
     app/entry.cpp
     app/main.cpp
-    core/progress_channel.cpp
     payload/pipe_session.cpp
     state/known_locations.cpp
     state/update_launch.cpp
@@ -43,11 +51,11 @@ add_executable(zelkora_setup WIN32
     ui/window_painting.cpp
     resources/setup.rc
 )
-set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME Zelkora-1.0.0-windows-x64)
-target_include_directories(zelkora_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME ${ZELKORA_SETUP_NAME})
+target_include_directories(zelkora_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(zelkora_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_options(zelkora_setup PRIVATE -municode)
-target_link_libraries(zelkora_setup PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
+target_link_libraries(zelkora_setup PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -94,12 +102,12 @@ add_executable(windows_tests
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/progress_channel_test.cpp
-    core/progress_channel.cpp
+    tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp
 )
-target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)

@@ -32,7 +32,4 @@ struct InstallerCommand {
 
 std::u16string installer_arguments(const InstallerCommand& command);
 
-// The fixed -Command script of a self-test case; empty for an unknown case.
-std::u16string selftest_arguments(unsigned selftest_case, std::u16string_view pipe_name);
-
 }  // namespace zelkora::core

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/text_encoding.h"
+#include "setup_version.h"
 
 namespace zelkora::core {
 namespace {
@@ -236,20 +237,20 @@ ResultHeader result_header(const RunReport& report, const std::vector<Note>& not
     return {kLevelCaution, title, u"아래 안내를 확인하세요."};
 }
 
-std::u16string_view step_label(InstallFlavour flavour, int step) {
+std::u16string_view step_label(Flavour flavour, int step) {
     if (step < 1 || step > kHighestStep) return {};
-    const auto& labels = flavour == InstallFlavour::kClient ? kClientStepLabels : kHostStepLabels;
+    const auto& labels = flavour == Flavour::client ? kClientStepLabels : kHostStepLabels;
     return labels[static_cast<std::size_t>(step - 1)];
 }
 
-std::u16string interrupted_installer_message(InstallFlavour flavour, int highest_step) {
+std::u16string interrupted_installer_message(Flavour flavour, int highest_step) {
     const int stopped_at = std::clamp(highest_step, 0, kHighestStep - 1) + 1;
     std::u16string text = u"설치 프로그램이 결과를 남기지 않고 끝나서 설치를 마치지 못했어요.\r\n멈춘 단계: ";
     text += decimal(stopped_at);
     text += u"/6 · ";
     text += step_label(flavour, stopped_at);
     text += u"\r\n보안 프로그램이 설치 과정을 중단했을 수 있어요. 보안 프로그램의 차단 기록을 확인해 보세요.";
-    if (flavour == InstallFlavour::kClient) {
+    if (flavour == Flavour::client) {
         text += u"\r\n이전 버전 폴더는 그대로 남아 있어요. 설치 EXE로 다시 시도하세요.";
     }
     return text;
@@ -268,7 +269,7 @@ std::u16string details_text(const RunReport& report) {
 
 std::u16string diagnostics_text(const RunReport& report) {
     std::u16string text = u"Zelkora Client ";
-    text += kSetupVersion;
+    text += kSetupVersionText;
     text += u"\r\n완료 단계: ";
     text += decimal(std::clamp(report.highest_step, 0, kHighestStep));
     text += u" / 6\r\n설치 결과: ";

@@ -9,11 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/flavour.h"
 #include "core/progress_line.h"
 
 namespace zelkora::core {
-
-inline constexpr std::u16string_view kSetupVersion = u"1.0.0";
 
 // Same numbering as the setup window's views.
 enum RunState : std::int32_t {
@@ -22,8 +21,6 @@ enum RunState : std::int32_t {
     kRunCompleted = 2,
     kRunFailed = 3,
 };
-
-enum class InstallFlavour { kHost, kClient };
 
 enum NoteLevel : int { kLevelFine = 0, kLevelCaution = 1, kLevelError = 2 };
 
@@ -80,9 +77,9 @@ std::vector<Note> result_notes(const RunReport& report);
 ResultHeader result_header(const RunReport& report, const std::vector<Note>& notes);
 
 // Label of step 1..6; empty outside that range.
-std::u16string_view step_label(InstallFlavour flavour, int step);
+std::u16string_view step_label(Flavour flavour, int step);
 
-std::u16string interrupted_installer_message(InstallFlavour flavour, int highest_step);
+std::u16string interrupted_installer_message(Flavour flavour, int highest_step);
 
 // Sanitised, ready to show.
 std::u16string details_text(const RunReport& report);

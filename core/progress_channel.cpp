@@ -11,9 +11,9 @@
 
 #include "core/installer_command.h"
 #include "core/line_splitter.h"
+#include "core/selftest_cases.h"
 #include "core/wide.h"
-#include "payload/failure.h"
-#include "payload/file_primitives.h"
+#include "core/file_paths_win32.h"
 
 namespace zelkora::core {
 namespace {
@@ -143,37 +143,24 @@ void run_reader(ReaderSetup setup) {
 
 }  // namespace
 
-std::wstring setup_program_folder() {
-    std::wstring path(kLongPathUnits, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), kLongPathUnits);
-    if (length == 0 || length >= kLongPathUnits) return {};
-    path.resize(length);
-    const auto separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
-}
-
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path) {
-    const UniqueFile script = payload::open_unlinked(script_path, payload::ObjectKind::file);
+    const UniqueFile script = open_unlinked(script_path, ObjectKind::file);
     if (!script) return false;
     // A link that the file system does not tag (a Unix symbolic link under
     // Wine, for one) still shows in the final path.
-    const UniqueFile folder(::CreateFileW(setup_folder.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile folder = open_unlinked(setup_folder, ObjectKind::folder);
     if (!folder) return false;
-    try {
-        return payload::paths_equal(payload::final_path(script.get()),
-                                    payload::final_path(folder.get()) + L"\\" + to_wide(kInstallerScriptName));
-    } catch (const payload::Failure&) {
-        return false;
-    }
+    const auto script_final = final_path(script.get());
+    const auto folder_final = final_path(folder.get());
+    return script_final && folder_final &&
+           paths_equal(*script_final, join_path(*folder_final, to_wide(kInstallerScriptName)));
 }
 
 std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settings) {
     stop();
     setup_folder_ = from_wide(setup_program_folder());
-    script_path_ = setup_folder_ + u"\\" + std::u16string(kInstallerScriptName);
-    if (settings.selftest_case == 0 && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
+    script_path_ = join_path(setup_folder_, kInstallerScriptName);
+    if (settings.selftest_case == SelfTestCase::none && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
         return failure(kScriptMissing, "installer_missing");
     }
     GUID guid{};
@@ -233,8 +220,10 @@ std::optional<LaunchFailure> ProgressChannel::start_powershell(const LaunchSetti
     command.pipe_name = pipe_name_;
     command.launch = !settings.seamless_update;
     const std::wstring arguments =
-        to_wide(settings.selftest_case != 0 ? selftest_arguments(settings.selftest_case, pipe_name_)
-                                            : installer_arguments(command));
+        to_wide(settings.selftest_case != SelfTestCase::none ? selftest_arguments(settings.selftest_case, pipe_name_)
+                                                             : installer_arguments(command));
+    // PowerShell without arguments is an interactive host that never ends.
+    if (arguments.empty()) return failure(kStartFailed, "installer_start_failed");
     const std::wstring folder = to_wide(setup_folder_);
 
     SHELLEXECUTEINFOW execute{};

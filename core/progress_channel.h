@@ -14,6 +14,7 @@
 
 #include "core/owners.h"
 #include "core/progress_line.h"
+#include "core/selftest_cases.h"
 
 namespace zelkora::core {
 
@@ -42,7 +43,8 @@ struct LaunchFailure {
 };
 
 struct LaunchSettings {
-    unsigned selftest_case = 0;  // non-zero: the fixed -Command script instead of the installer
+    // Anything but none: the case's fixed -Command script instead of the installer.
+    SelfTestCase selftest_case = SelfTestCase::none;
     bool seamless_update = false;
     HWND window = nullptr;       // receives the posted lines
     PayloadContextFactory payload_factory;
@@ -88,8 +90,5 @@ UniqueFile create_progress_pipe(std::u16string_view pipe_name);
 // "Install-Client.ps1" beside the setup: present only as a regular file
 // reached without any link.
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path);
-
-// The folder of the running setup program, without a trailing separator.
-std::wstring setup_program_folder();
 
 }  // namespace zelkora::core

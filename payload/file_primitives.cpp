@@ -83,12 +83,9 @@ bool is_folder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY
 bool is_reparse_point(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 std::wstring final_path(HANDLE file) {
-    std::wstring path;
-    const bool ok = query_growing_path(512, [file](wchar_t* buffer, DWORD capacity) {
-        return ::GetFinalPathNameByHandleW(file, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    }, path);
-    if (!ok) fail("payload_path_unverified");
-    return path;
+    auto path = core::final_path(file);
+    if (!path) fail("payload_path_unverified");
+    return std::move(*path);
 }
 
 std::wstring long_path(const std::wstring& path) {
@@ -100,24 +97,6 @@ std::wstring long_path(const std::wstring& path) {
     if (!ok) fail("payload_path_unverified");
     // A path already in "\\?\" form keeps its single prefix.
     return starts_with_long_prefix(result) ? result : std::wstring(kLongPrefix) + result;
-}
-
-std::wstring parent_folder(const std::wstring& path) {
-    const std::size_t cut = path.rfind(L'\\');
-    if (cut == std::wstring::npos) return path;
-    return path.substr(0, std::max<std::size_t>(cut, 3));
-}
-
-bool paths_equal(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.empty()) return true;
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-bool PathLessIgnoringCase::operator()(const std::wstring& a, const std::wstring& b) const {
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_LESS_THAN;
 }
 
 bool rename_by_handle(HANDLE file, const std::wstring& new_path) {
@@ -151,17 +130,6 @@ UniqueFile open_for_delete(const std::wstring& path) {
     return UniqueFile(::CreateFileW(path.c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, kAllSharing, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
-}
-
-UniqueFile open_unlinked(const std::wstring& path, ObjectKind kind, DWORD access, DWORD sharing) {
-    UniqueFile object(::CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!object || !::GetFileInformationByHandleEx(object.get(), FileAttributeTagInfo, &info, sizeof(info)) ||
-        is_reparse_point(info.FileAttributes) || is_folder(info.FileAttributes) != (kind == ObjectKind::folder)) {
-        return {};
-    }
-    return object;
 }
 
 bool delete_by_identity(const std::wstring& path, const FileIdentity& expected) {

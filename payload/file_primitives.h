@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_paths_win32.h"
 #include "core/owners.h"
 #include "payload/placement_plan.h"
 
@@ -36,21 +37,16 @@ DWORD file_attributes(HANDLE file);
 bool is_folder(DWORD attributes);
 bool is_reparse_point(DWORD attributes);
 
-// "\\?\C:\..." form; raises "payload_path_unverified".
+// core::final_path that raises "payload_path_unverified" when it fails.
 std::wstring final_path(HANDLE file);
 // "\\?\" + GetLongPathNameW(path); raises "payload_path_unverified".
 std::wstring long_path(const std::wstring& path);
 
-// Up to the last '\', keeping at least "C:\"; a path without a separator
-// is its own parent.
-std::wstring parent_folder(const std::wstring& path);
-
-// Same length and equal under CompareStringOrdinal ignoring case.
-bool paths_equal(std::wstring_view a, std::wstring_view b);
-
-struct PathLessIgnoringCase {
-    bool operator()(const std::wstring& a, const std::wstring& b) const;
-};
+using core::ObjectKind;
+using core::open_unlinked;
+using core::parent_folder;
+using core::PathLessIgnoringCase;
+using core::paths_equal;
 using PathSet = std::set<std::wstring, PathLessIgnoringCase>;
 
 // new_path must be a "\\?\" path. False when refused or the rename fails;
@@ -64,11 +60,6 @@ bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
 // Opens path for deletion, without following reparse points; invalid when it
 // does not open (GetLastError tells why).
 UniqueFile open_for_delete(const std::wstring& path);
-enum class ObjectKind { folder, file };
-// Opens path without following reparse points; invalid unless it is an
-// object of that kind and no reparse point.
-UniqueFile open_unlinked(const std::wstring& path, ObjectKind kind, DWORD access = FILE_READ_ATTRIBUTES,
-                         DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
 // 12 lower-case hex digits from the system RNG; raises "payload_hash_unavailable".
 std::wstring random_tag();

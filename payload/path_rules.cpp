@@ -177,13 +177,6 @@ bool passes_absolute_path_rule(std::u16string_view path, const FullPathFunction&
     return full && *full == path;
 }
 
-std::u16string join_path(std::u16string_view folder, std::u16string_view relative) {
-    std::u16string joined(folder);
-    if (!joined.ends_with(u'\\')) joined.push_back(u'\\');
-    joined.append(relative);
-    return joined;
-}
-
 char16_t upcase_unit(char16_t unit) {
     if (unit < 0x80) return ascii_upper(unit);
     const auto row = std::lower_bound(kUpperCaseRows.begin(), kUpperCaseRows.end(), unit,

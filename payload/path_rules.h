@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/path_join.h"
+
 namespace zelkora::payload {
 
 inline constexpr std::size_t kMaxRelativePathUnits = 1024;
@@ -34,9 +36,7 @@ bool passes_absolute_path_syntax(std::u16string_view path);
 // trailing dot or space.
 bool passes_absolute_path_rule(std::u16string_view path, const FullPathFunction& full_path);
 
-// Joins a folder and a relative part with exactly one '\' between them, also
-// when the folder is a drive root such as "C:\".
-std::u16string join_path(std::u16string_view folder, std::u16string_view relative);
+using core::join_path;
 
 // Upper-cases one UTF-16 unit for ordinal case-insensitive comparison.
 char16_t upcase_unit(char16_t unit);

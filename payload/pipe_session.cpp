@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/run_modes.h"
 #include "payload/full_path_win32.h"
 #include "payload/placement.h"
 #include "payload/request_protocol.h"
+#include "setup_version.h"
 #include "state/known_locations.h"
 
 namespace zelkora::payload {
@@ -15,7 +15,7 @@ class PipeSession final : public core::PayloadLines {
 public:
     PipeSession()
         : executor_(product_trusted_owners()),
-          context_(state::current_locations(), Flavour::client, std::string(app::kSetupVersion), full_path_win32,
+          context_(state::current_locations(), Flavour::client, std::string(kSetupVersion), full_path_win32,
                    executor_) {}
 
     bool handle_line(std::string_view line, std::string& reply) override { return context_.handle_line(line, reply); }

@@ -18,14 +18,6 @@ namespace {
 
 bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
-// Exactly one '\' between them, also after a drive root such as "\\?\C:\".
-std::wstring join(const std::wstring& folder, std::wstring_view relative) {
-    std::wstring path = folder;
-    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
-    path.append(relative);
-    return path;
-}
-
 enum class JournalKind { created_folder, created_file, replaced_file };
 
 struct JournalEntry {
@@ -185,12 +177,12 @@ private:
     }
 
     void check_ownership_marker() const {
-        const std::wstring marker = join(destination_, to_wide(plan_.ownership_marker));
+        const std::wstring marker = join_path(destination_, to_wide(plan_.ownership_marker));
         if (!open_unlinked(marker, ObjectKind::file)) fail("payload_destination_unowned");
     }
 
     void check_destination_empty() const {
-        const std::wstring pattern = join(destination_, L"*");
+        const std::wstring pattern = join_path(destination_, L"*");
         WIN32_FIND_DATAW found{};
         const UniqueFind search(
             ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
@@ -205,8 +197,8 @@ private:
     FileNames names_for(const FileEntry& entry) const {
         const std::wstring relative = to_wide(entry.relative_path);
         FileNames names;
-        names.source = join(source_root_, relative);
-        names.target = join(destination_, relative);
+        names.source = join_path(source_root_, relative);
+        names.target = join_path(destination_, relative);
         names.temporary = names.target + L"." + tag_ + L".zelkora-new";
         names.backup = names.target + L"." + tag_ + L".zelkora-old";
         return names;
@@ -217,7 +209,7 @@ private:
             journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
-            ensure_folder(join(destination_, relative.substr(0, cut)), ensured_folders_, record);
+            ensure_folder(join_path(destination_, relative.substr(0, cut)), ensured_folders_, record);
         }
     }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "core/flavour.h"
 #include "payload/path_rules.h"
 #include "payload/placement_plan.h"
 #include "state/locations.h"
@@ -34,7 +35,7 @@ std::string counts_reply(std::uint64_t first, std::uint64_t second);
 // reply line always keeps its form.
 std::string error_reply(std::string_view code);
 
-enum class Flavour { client, host };
+using core::Flavour;
 
 // The file work behind the requests. May raise Failure.
 class PayloadExecutor {

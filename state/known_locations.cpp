@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/progress_channel.h"
+#include "core/file_paths_win32.h"
 #include "core/wide.h"
 
 namespace zelkora::state {
@@ -33,7 +33,7 @@ std::u16string environment_folder(const wchar_t* name) {
 WellKnownLocations current_locations() {
     WellKnownLocations locations;
     const std::wstring setup_folder = core::setup_program_folder();
-    if (!setup_folder.empty()) locations.setup_bin = from_wide(setup_folder + L"\\bin");
+    if (!setup_folder.empty()) locations.setup_bin = from_wide(core::join_path(setup_folder, L"bin"));
     locations.program_files = known_folder(FOLDERID_ProgramFiles);
     locations.local_app_data = environment_folder(L"LOCALAPPDATA");
     locations.public_desktop = known_folder(FOLDERID_PublicDesktop);

@@ -28,6 +28,10 @@ void apply_posted_line(WindowState& state, core::PostedLine* record);
 // Timer 3: checks a scripted run, prints its result line, ends the run.
 void finish_self_test(WindowState& state);
 
+// A self-test case without a script (the splash checks) prints why it cannot
+// run and ends with exit code 1, before any process starts.
+void end_unscripted_self_test(WindowState& state);
+
 core::RunReport run_report(const WindowState& state);
 
 }  // namespace zelkora::ui

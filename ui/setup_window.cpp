@@ -81,11 +81,11 @@ void copy_diagnostics(WindowState& state) {
 void animate(WindowState& state) {
     state.spinner_phase += 0.022;
     if (state.spinner_phase >= 1.0) state.spinner_phase -= 1.0;
-    const double target = state.progress.highest_step / 6.0;
-    if (std::abs(target - state.shown_progress) > 0.001) {
-        state.shown_progress += (target - state.shown_progress) * 0.18;
+    const double target = state.run.progress.highest_step / 6.0;
+    if (std::abs(target - state.run.shown_progress) > 0.001) {
+        state.run.shown_progress += (target - state.run.shown_progress) * 0.18;
     } else {
-        state.shown_progress = target;
+        state.run.shown_progress = target;
     }
     ::InvalidateRect(state.window, nullptr, FALSE);
 }
@@ -101,7 +101,7 @@ ResultPanel current_result_panel(const WindowState& state) {
         }
     }
     return result_panel(footer_top(state), compact_layout(state), state.showing_result() && more_details(state),
-                        state.details_expanded, std::move(lines));
+                        state.run.details_expanded, std::move(lines));
 }
 
 void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
@@ -136,9 +136,9 @@ void layout(WindowState& state) {
 const wchar_t* primary_text(const WindowState& state, bool installing) {
     if (state.is_preview()) return L"미리보기 닫기";
     switch (state.view) {
-        case kViewRunning: return installing && state.automatic_update ? L"업데이트 중…" : L"설치 중…";
-        case kViewFailed: return L"다시 시도";
-        case kViewCompleted: return L"닫기";
+        case core::kRunInstalling: return installing && state.automatic_update ? L"업데이트 중…" : L"설치 중…";
+        case core::kRunFailed: return L"다시 시도";
+        case core::kRunCompleted: return L"닫기";
         default: return L"설치 시작";
     }
 }
@@ -184,7 +184,7 @@ void on_create(WindowState& state, HINSTANCE instance) {
     create_children(state, instance);
     layout(state);
     refresh_controls(state);
-    if (state.selftest_case != 0) ::SetTimer(state.window, kTimerSelfTestStart, 150, nullptr);
+    if (state.is_self_test()) ::SetTimer(state.window, kTimerSelfTestStart, 150, nullptr);
 }
 
 void on_command(WindowState& state, WORD id, WORD notification) {
@@ -194,21 +194,21 @@ void on_command(WindowState& state, WORD id, WORD notification) {
     }
     switch (id) {
         case kPrimaryButton:
-            if (state.view == kViewCompleted || state.is_preview()) {
+            if (state.view == core::kRunCompleted || state.is_preview()) {
                 ::DestroyWindow(state.window);
             } else {
                 start_installer(state);
             }
             break;
         case kCancelButton:
-            if (state.view != kViewRunning) ::DestroyWindow(state.window);
+            if (state.view != core::kRunInstalling) ::DestroyWindow(state.window);
             break;
         case kCopyButton:
             if (state.showing_result()) copy_diagnostics(state);
             break;
         case kDetailsButton:
             if (state.showing_result() && more_details(state)) {
-                state.details_expanded = !state.details_expanded;
+                state.run.details_expanded = !state.run.details_expanded;
                 refresh_controls(state);
                 ::SetFocus(state.button(kDetailsButton));
             }
@@ -222,10 +222,13 @@ void on_timer(WindowState& state, UINT_PTR id) {
     switch (id) {
         case kTimerSelfTestStart:
             ::KillTimer(state.window, id);
-            state.view = kViewReady;
+            if (core::find_selftest(state.selftest_case)->script_lines.empty()) {
+                end_unscripted_self_test(state);
+                break;
+            }
             start_installer(state);
             if (!state.channel.installer_process()) {
-                state.exit_code = 1;
+                state.run.exit_code = 1;
                 ::DestroyWindow(state.window);
             }
             break;
@@ -317,7 +320,7 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
         case WM_TIMER:
             on_timer(state, wparam);
             return 0;
-        case kMessageProgressLine:
+        case core::kMessageProgressLine:
             apply_posted_line(state, reinterpret_cast<core::PostedLine*>(lparam));
             return 0;
         case kMessageUnusedLine:
@@ -365,20 +368,20 @@ void refresh_controls(WindowState& state) {
     ::EnableWindow(state.button(kPrimaryButton), !installing);
     ::EnableWindow(state.button(kCancelButton), !installing);
     ::SetWindowTextW(state.button(kPrimaryButton), primary_text(state, installing));
-    ::SetWindowTextW(state.button(kCancelButton), state.view == kViewReady ? L"취소" : L"닫기");
-    show(state.button(kCancelButton), state.view != kViewCompleted && !state.is_preview());
+    ::SetWindowTextW(state.button(kCancelButton), state.view == core::kRunReady ? L"취소" : L"닫기");
+    show(state.button(kCancelButton), state.view != core::kRunCompleted && !state.is_preview());
     show(state.button(kCopyButton),
-         state.view == kViewFailed || (state.view == kViewCompleted && !current_notes(state).empty()));
+         state.view == core::kRunFailed || (state.view == core::kRunCompleted && !current_notes(state).empty()));
     ::EnableWindow(state.button(kCopyButton), !installing);
     show(state.button(kDetailsButton), state.showing_result() && details_available);
-    ::SetWindowTextW(state.button(kDetailsButton), state.details_expanded ? L"접기  −" : L"자세히 보기  +");
-    ::SendMessageW(state.progress_bar, PBM_SETPOS, static_cast<WPARAM>(state.progress.highest_step), 0);
-    if (state.view == kViewRunning) {
+    ::SetWindowTextW(state.button(kDetailsButton), state.run.details_expanded ? L"접기  −" : L"자세히 보기  +");
+    ::SendMessageW(state.progress_bar, PBM_SETPOS, static_cast<WPARAM>(state.run.progress.highest_step), 0);
+    if (state.view == core::kRunInstalling) {
         ::SetTimer(state.window, kTimerAnimation, 33, nullptr);
     } else {
         ::KillTimer(state.window, kTimerAnimation);
     }
-    show(state.details_field, details_available && state.details_expanded);
+    show(state.details_field, details_available && state.run.details_expanded);
     layout(state);
 }
 

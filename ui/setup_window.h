@@ -13,7 +13,7 @@ inline constexpr DWORD kSetupWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYS
 inline constexpr int kClientWidth = 560;
 inline constexpr int kClientHeight = 470;
 
-inline constexpr UINT kMessageProgressLine = WM_APP + 4;
+// WM_APP + 4 carries a progress line: core::kMessageProgressLine.
 inline constexpr UINT kMessageUnusedLine = WM_APP + 5;
 inline constexpr UINT kMessageStartInstaller = WM_APP + 0x79;
 

@@ -48,14 +48,14 @@ void paint_ready(TextPainter& painter, int width) {
 void paint_progress(TextPainter& painter, const WindowState& state, int width) {
     painter.draw(L"설치하고 있어요", 28, 92, width - 56, 23, FW_BOLD, kText);
     for (int step = 0; step < 6; ++step) {
-        const bool done = step < state.progress.highest_step;
-        const bool current = step == state.progress.highest_step;
-        painter.draw(to_wide(core::step_label(core::InstallFlavour::kClient, step + 1)), 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
+        const bool done = step < state.run.progress.highest_step;
+        const bool current = step == state.run.progress.highest_step;
+        painter.draw(to_wide(core::step_label(core::Flavour::client, step + 1)), 66, 166 + step * 28, width - 96, 13, current ? FW_SEMIBOLD : FW_NORMAL,
                      done ? kMuted : current ? kText : kFaint);
     }
-    const std::u16string status = state.progress.status_text.empty()
+    const std::u16string status = state.run.progress.status_text.empty()
                                       ? std::u16string(u"설치를 준비하고 있어요")
-                                      : core::clean_note_text(state.progress.status_text);
+                                      : core::clean_note_text(state.run.progress.status_text);
     painter.draw(to_wide(status), 28, 350, width - 120, 12.5, FW_NORMAL, kMuted);
 }
 
@@ -65,7 +65,7 @@ void paint_result(TextPainter& painter, const WindowState& state, int width) {
     const auto header = core::result_header(report, notes);
     painter.draw(to_wide(header.title), 66, 92, width - 94, 23, FW_BOLD, kLevelColours[header.level]);
     painter.draw(to_wide(header.subtitle), 28, 132, width - 56, 13, FW_NORMAL, kMuted);
-    if (state.details_expanded && ::IsWindowVisible(state.details_field)) return;
+    if (state.run.details_expanded && ::IsWindowVisible(state.details_field)) return;
     int y = 184;
     for (const auto& note : notes) {
         y += painter.draw(to_wide(note.title), 74, y, width - 120, 13.5, FW_SEMIBOLD, kLevelColours[note.level]);
@@ -84,9 +84,9 @@ void paint_view(WindowState& state, HDC dc) {
     TextPainter painter(state, dc);
     const int width = static_cast<int>(client.right / state.scale);
     switch (state.view) {
-        case kViewRunning: paint_progress(painter, state, width); break;
-        case kViewCompleted:
-        case kViewFailed: paint_result(painter, state, width); break;
+        case core::kRunInstalling: paint_progress(painter, state, width); break;
+        case core::kRunCompleted:
+        case core::kRunFailed: paint_result(painter, state, width); break;
         default: paint_ready(painter, width); break;
     }
 }

@@ -13,11 +13,10 @@
 #include "core/owners.h"
 #include "core/progress_channel.h"
 #include "core/progress_line.h"
+#include "core/selftest_cases.h"
 #include "state/handoff_record.h"
 
 namespace zelkora::ui {
-
-enum View : std::int32_t { kViewReady = 0, kViewRunning = 1, kViewCompleted = 2, kViewFailed = 3 };
 
 enum ControlId : int {
     kPrimaryButton = 1,
@@ -27,45 +26,51 @@ enum ControlId : int {
     kDetailsField = 5,
 };
 
+// Everything one installer run changes; a new run starts from a fresh value.
+struct CurrentRun {
+    core::RunProgress progress;
+    core::LineSummary summary;  // the same lines, folded as for the result record
+    int exit_code = 0;
+    bool restart_required = false;
+    bool restart_accepted = false;
+    bool details_expanded = false;
+    std::optional<std::uint32_t> installer_exit_code;  // once the installer has ended
+    ULONGLONG end_seen_at = 0;
+    std::u16string interrupted_message;
+    double shown_progress = 0.0;
+};
+
 struct WindowState {
     HWND window = nullptr;
     std::array<HWND, 4> buttons{};  // control ids 1..4
     HWND progress_bar = nullptr;
     HWND details_field = nullptr;
 
-    core::RunProgress progress;
-    core::LineSummary summary;  // the same lines, folded as for the result record
+    core::RunState view = core::kRunReady;
+    CurrentRun run;
     core::ProgressChannel channel;
-    int exit_code = 0;
+    core::PayloadContextFactory payload_factory;  // serves "-6|" requests on the channel
     double scale = 1.0;
-    View view = kViewReady;
 
-    unsigned selftest_case = 0;
+    core::SelfTestCase selftest_case = core::SelfTestCase::none;
     std::int8_t preview_case = -1;
     bool automatic_update = false;
     bool seamless_update = false;
     std::optional<state::HandoffRecord> handoff;
 
-    bool restart_required = false;
-    bool restart_accepted = false;
-    bool details_expanded = false;
-    bool exit_code_known = false;
-    std::uint32_t installer_exit_code = 0;
-    ULONGLONG end_seen_at = 0;
-    std::u16string interrupted_message;
     std::int32_t install_confirmations = 0;
     double spinner_phase = 0.0;
-    double shown_progress = 0.0;
     bool closed_automatically = false;  // a self-test keeps its window to check it
-    bool dpi_layout_holds = true;       // self-tests 3 and 4 check the layout at several DPIs
+    bool dpi_layout_holds = true;       // some self-tests check the layout at several DPIs
 
     bool embedded_fonts_in_gdi = false;
     UniqueGdiObject ui_font;
     std::array<UniqueGdiObject, 3> tint_brushes;  // red, amber, green
 
     bool is_preview() const { return preview_case >= 0; }
-    bool installing() const { return view == kViewRunning && !is_preview(); }
-    bool showing_result() const { return view == kViewCompleted || view == kViewFailed; }
+    bool is_self_test() const { return selftest_case != core::SelfTestCase::none; }
+    bool installing() const { return view == core::kRunInstalling && !is_preview(); }
+    bool showing_result() const { return view == core::kRunCompleted || view == core::kRunFailed; }
     HWND button(ControlId id) const { return buttons[static_cast<std::size_t>(id - 1)]; }
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/installer_command.h"
+#include "core/selftest_cases.h"
 
 namespace {
 
@@ -46,17 +47,23 @@ TEST(SelfTestArguments, ConnectWriteThePreflightFirstAndExitAsTheCaseSays) {
         u"', [IO.Pipes.PipeDirection]::Out);$p.Connect(5000);$w=New-Object "
         u"IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;"
         u"$w.WriteLine('-5|preflight-complete-v1');";
+    using enum zelkora::core::SelfTestCase;
     const struct {
-        unsigned selftest_case;
+        zelkora::core::SelfTestCase selftest_case;
         std::u16string_view ending;
-    } cases[] = {{1, u"$p.Dispose()\""}, {2, u"$p.Dispose();exit 1\""}, {3, u"$p.Dispose()\""},
-                 {4, u"$p.Dispose()\""}, {5, u"$p.Dispose()\""},       {11, u"$p.Dispose();exit 3\""}};
+    } cases[] = {{completed, u"$p.Dispose()\""}, {failure, u"$p.Dispose();exit 1\""},
+                 {attention, u"$p.Dispose()\""}, {restart, u"$p.Dispose()\""},
+                 {update, u"$p.Dispose()\""},    {interrupted, u"$p.Dispose();exit 3\""}};
     for (const auto& c : cases) {
         const auto text = zelkora::core::selftest_arguments(c.selftest_case, pipe);
-        EXPECT_TRUE(text.starts_with(head)) << c.selftest_case;
-        EXPECT_TRUE(text.ends_with(c.ending)) << c.selftest_case;
+        const auto number = static_cast<unsigned>(c.selftest_case);
+        EXPECT_TRUE(text.starts_with(head)) << number;
+        EXPECT_TRUE(text.ends_with(c.ending)) << number;
     }
-    EXPECT_TRUE(zelkora::core::selftest_arguments(6, pipe).empty());
+    // No script: the splash checks and numbers no switch selects.
+    for (const auto id : {update_splash, update_splash_failure, static_cast<zelkora::core::SelfTestCase>(6)}) {
+        EXPECT_TRUE(zelkora::core::selftest_arguments(id, pipe).empty()) << static_cast<unsigned>(id);
+    }
 }
 
 }  // namespace

@@ -287,7 +287,7 @@ TEST(ResultHeaderRows, SomeNotesWithoutAnyMark) {
 // ---- interrupted installer -------------------------------------------------
 
 TEST(InterruptedInstaller, ClientMessageIsExact) {
-    EXPECT_EQ(interrupted_installer_message(InstallFlavour::kClient, 0),
+    EXPECT_EQ(interrupted_installer_message(Flavour::client, 0),
               u"설치 프로그램이 결과를 남기지 않고 끝나서 설치를 마치지 못했어요.\r\n"
               u"멈춘 단계: 1/6 · 설치 파일·대상 경로 확인\r\n"
               u"보안 프로그램이 설치 과정을 중단했을 수 있어요. 보안 프로그램의 차단 기록을 확인해 보세요.\r\n"
@@ -296,7 +296,7 @@ TEST(InterruptedInstaller, ClientMessageIsExact) {
 
 struct StoppedStepCase {
     int highest_step;
-    InstallFlavour flavour;
+    Flavour flavour;
     std::u16string stopped_at;
 };
 
@@ -305,28 +305,28 @@ class InterruptedInstallerSteps : public testing::TestWithParam<StoppedStepCase>
 TEST_P(InterruptedInstallerSteps, NameTheStepAfterTheHighest) {
     const auto message = interrupted_installer_message(GetParam().flavour, GetParam().highest_step);
     EXPECT_NE(message.find(u"\r\n멈춘 단계: " + GetParam().stopped_at + u"\r\n"), std::u16string::npos);
-    const bool client = GetParam().flavour == InstallFlavour::kClient;
+    const bool client = GetParam().flavour == Flavour::client;
     EXPECT_EQ(message.ends_with(u"\r\n이전 버전 폴더는 그대로 남아 있어요. 설치 EXE로 다시 시도하세요."), client);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InterruptedInstallerSteps,
     testing::Values(
-        StoppedStepCase{-3, InstallFlavour::kClient, u"1/6 · 설치 파일·대상 경로 확인"},
-        StoppedStepCase{1, InstallFlavour::kClient, u"2/6 · 프로그램 파일 배치"},
-        StoppedStepCase{2, InstallFlavour::kClient, u"3/6 · 설치 정보 확인"},
-        StoppedStepCase{3, InstallFlavour::kClient, u"4/6 · 바로가기 생성"},
-        StoppedStepCase{4, InstallFlavour::kClient, u"5/6 · 설치 파일 무결성 확인"},
-        StoppedStepCase{5, InstallFlavour::kClient, u"6/6 · 클라이언트 준비"},
-        StoppedStepCase{6, InstallFlavour::kClient, u"6/6 · 클라이언트 준비"},
-        StoppedStepCase{0, InstallFlavour::kHost, u"1/6 · 설치 파일·기존 Host 확인"},
-        StoppedStepCase{3, InstallFlavour::kHost, u"4/6 · 가상 화면 상태 확인"},
-        StoppedStepCase{99, InstallFlavour::kHost, u"6/6 · 바로가기·설정 앱 준비"}));
+        StoppedStepCase{-3, Flavour::client, u"1/6 · 설치 파일·대상 경로 확인"},
+        StoppedStepCase{1, Flavour::client, u"2/6 · 프로그램 파일 배치"},
+        StoppedStepCase{2, Flavour::client, u"3/6 · 설치 정보 확인"},
+        StoppedStepCase{3, Flavour::client, u"4/6 · 바로가기 생성"},
+        StoppedStepCase{4, Flavour::client, u"5/6 · 설치 파일 무결성 확인"},
+        StoppedStepCase{5, Flavour::client, u"6/6 · 클라이언트 준비"},
+        StoppedStepCase{6, Flavour::client, u"6/6 · 클라이언트 준비"},
+        StoppedStepCase{0, Flavour::host, u"1/6 · 설치 파일·기존 Host 확인"},
+        StoppedStepCase{3, Flavour::host, u"4/6 · 가상 화면 상태 확인"},
+        StoppedStepCase{99, Flavour::host, u"6/6 · 바로가기·설정 앱 준비"}));
 
 TEST(StepLabel, OutsideOneToSixIsEmpty) {
-    EXPECT_EQ(step_label(InstallFlavour::kClient, 0), u"");
-    EXPECT_EQ(step_label(InstallFlavour::kHost, 7), u"");
-    EXPECT_EQ(step_label(InstallFlavour::kHost, 6), u"바로가기·설정 앱 준비");
+    EXPECT_EQ(step_label(Flavour::client, 0), u"");
+    EXPECT_EQ(step_label(Flavour::host, 7), u"");
+    EXPECT_EQ(step_label(Flavour::host, 6), u"바로가기·설정 앱 준비");
 }
 
 // ---- run outcome -----------------------------------------------------------

@@ -57,7 +57,7 @@ TEST(Switches, ExactlyOneArgumentIsExamined) {
         const Switches s = read_switches(c.args);
         const std::string label = c.args.size() > 1 ? std::string(c.args[1].begin(), c.args[1].end()) : "(none)";
         EXPECT_EQ(s.update_requested, c.update_requested) << label;
-        EXPECT_EQ(s.selftest_case, c.selftest) << label;
+        EXPECT_EQ(static_cast<unsigned>(s.selftest_case), c.selftest) << label;
         EXPECT_EQ(s.preview_case, c.preview) << label;
         EXPECT_EQ(handoff_pickup_runs(s), c.pickup) << label;
     }
@@ -116,7 +116,7 @@ TEST(WindowTitles, FollowTheRunMode) {
     request.handoff = fresh_record();
     EXPECT_EQ(window_title(window_kind(request)), u"Zelkora 업데이트");
     RunRequest selftest;
-    selftest.selftest_case = kSelfTestUpdate;
+    selftest.selftest_case = SelfTestCase::update;
     EXPECT_EQ(window_title(window_kind(selftest)), u"Zelkora 설치 화면 검사");
     RunRequest preview;
     preview.preview_case = 0;

@@ -8,8 +8,10 @@
 #include <string>
 
 #include "core/outcome_messages.h"
+#include "core/path_join.h"
 #include "core/wide.h"
 #include "file_tree.h"
+#include "setup_version.h"
 #include "test_support.h"
 
 namespace {
@@ -63,7 +65,7 @@ std::wstring copied_diagnostics(HWND window) {
 bool contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 std::wstring interrupted_message(int highest_step) {
-    return zelkora::to_wide(zelkora::core::interrupted_installer_message(zelkora::core::InstallFlavour::kClient,
+    return zelkora::to_wide(zelkora::core::interrupted_installer_message(zelkora::core::Flavour::client,
                                                                          highest_step));
 }
 
@@ -73,7 +75,7 @@ class InstallerRun : public testing::Test {
 protected:
     void prepare(const std::wstring& folder_path, const std::string* scenario) {
         folder_ = folder_path;
-        fs::create_directories(folder_);
+        make_folders(folder_);
         if (scenario) write_script(*scenario);
         ASSERT_TRUE(::CopyFileW(setup_exe_path().c_str(), setup_path().c_str(), FALSE)) << ::GetLastError();
     }
@@ -85,12 +87,16 @@ protected:
     }
 
     void write_script(const std::string& scenario) {
-        write_file(folder_ + L"\\Install-Client.ps1", "transcript transcript.txt\n" + scenario);
+        write_file(zelkora::core::join_path(folder_, L"Install-Client.ps1"), "transcript transcript.txt\n" + scenario);
     }
 
-    std::wstring setup_path() const { return folder_ + L"\\Zelkora-1.0.0-windows-x64.exe"; }
+    std::wstring setup_path() const {
+        return zelkora::core::join_path(folder_, zelkora::to_wide(zelkora::kSetupFileName));
+    }
 
-    std::string transcript() const { return read_file(folder_ + L"\\transcript.txt").value_or(std::string()); }
+    std::string transcript() const {
+        return read_file(zelkora::core::join_path(folder_, L"transcript.txt")).value_or(std::string());
+    }
 
     void start() {
         auto started = start_process(setup_path(), L"");
@@ -308,6 +314,20 @@ TEST_F(InstallerRun, EnterStartsEscapeDeclinesAndEscapeCloses) {
     EXPECT_TRUE(transcript().empty());
     post_key(::GetDlgItem(window_, 1), VK_ESCAPE);
     EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
+}
+
+// E:\ is a folder of the prefix mapped as a drive (tests/wine/make-link-fixtures):
+// the setup's folder is then the volume root itself.
+TEST_F(InstallerRun, SetupAtAVolumeRootFindsItsScript) {
+    for (const wchar_t* name : {L"Install-Client.ps1", L"transcript.txt"}) {
+        ::DeleteFileW((std::wstring(L"E:\\") + name).c_str());
+    }
+    prepare(L"E:\\", &kCompletedScenario);
+    start();
+    start_installation();
+    expect_result(kCompleted);
+    EXPECT_TRUE(contains(copied_diagnostics(window_), L"설치 결과: 완료"));
+    EXPECT_EQ(close_and_wait(1), 0u);
 }
 
 }  // namespace

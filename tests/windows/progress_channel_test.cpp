@@ -37,10 +37,10 @@ TEST(ProgressPipe, AdmitsOnlySystemAdministratorsAndOwnerRightsInOneInstance) {
     EXPECT_FALSE(zelkora::core::create_progress_pipe(u"ZelkoraHostSetup-test-security"));
 }
 
-TEST(ProgressChannel, StopEndsAReaderStillWaitingForItsClient) {
+TEST(ProgressChannel, StopRightAfterTheStartJoinsTheReaderAndClosesEverything) {
     zelkora::core::ProgressChannel channel;
     zelkora::core::LaunchSettings settings;
-    settings.selftest_case = 99;  // no script for it: the stand-in exits without connecting
+    settings.selftest_case = zelkora::core::SelfTestCase::completed;
     ASSERT_FALSE(channel.start(settings).has_value());
     EXPECT_FALSE(channel.reader_finished());
     const auto before = std::chrono::steady_clock::now();
@@ -48,6 +48,18 @@ TEST(ProgressChannel, StopEndsAReaderStillWaitingForItsClient) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
     EXPECT_TRUE(channel.reader_finished());
     EXPECT_EQ(channel.installer_process(), nullptr);
+}
+
+// PowerShell given no arguments is an interactive host that never ends.
+TEST(ProgressChannel, ACaseWithoutAScriptStartsNoProcess) {
+    zelkora::core::ProgressChannel channel;
+    zelkora::core::LaunchSettings settings;
+    settings.selftest_case = zelkora::core::SelfTestCase::update_splash;
+    const auto failure = channel.start(settings);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->setup_code, "installer_start_failed");
+    EXPECT_EQ(channel.installer_process(), nullptr);
+    EXPECT_TRUE(channel.reader_finished());
 }
 
 }  // namespace

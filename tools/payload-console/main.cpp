@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/run_modes.h"
 #include "core/owners.h"
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
 #include "payload/placement.h"
 #include "payload/request_protocol.h"
+#include "setup_version.h"
 #include "tools/common/stdin_lines.h"
 
 namespace {
@@ -112,7 +112,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.trust_current_user) owners.push_back(current_user_sid());
     zelkora::payload::PlacementExecutor executor{zelkora::payload::TrustedOwners(owners)};
     zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
-                                             std::string(zelkora::app::kSetupVersion),
+                                             std::string(zelkora::kSetupVersion),
                                              zelkora::payload::full_path_win32, executor);
     zelkora::tools::for_each_stdin_line([&](std::string_view line) {
         std::string reply;

@@ -1,0 +1,62 @@
+#pragma once
+// The setup's self-test cases in one table: the switch that selects each,
+// the fixed -Command script its PowerShell runs, and what the run must end
+// with. Portable: no <windows.h>.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/outcome_messages.h"
+
+namespace zelkora::core {
+
+enum class SelfTestCase : unsigned {
+    none = 0,
+    completed = 1,
+    failure = 2,
+    attention = 3,
+    restart = 4,
+    update = 5,
+    update_splash = 7,
+    update_splash_failure = 8,
+    interrupted = 11,
+};
+
+struct SelfTestExpectation {
+    RunState view = kRunCompleted;
+    int highest_step = 6;
+    bool failure_seen = false;
+    bool attention_seen = false;
+    bool restart_required = false;
+    bool closed_automatically = false;
+    std::uint32_t installer_exit_code = 0;
+    std::u16string_view status_text;     // empty: the interrupted-installer message
+    std::u16string_view attention_text;
+};
+
+struct SelfTestRow {
+    SelfTestCase id;
+    std::u16string_view switch_text;
+    // WriteLine statements after the preflight line; empty when the case has
+    // no script (the splash checks, which come with the seamless update).
+    std::u16string_view script_lines;
+    std::u16string_view exit_statement;
+    bool update_path = false;       // runs as an automatic update
+    bool checks_dpi_layout = false; // re-lays out the result at several DPIs
+    SelfTestExpectation expect;
+};
+
+std::span<const SelfTestRow> selftest_rows();
+const SelfTestRow* find_selftest(SelfTestCase id);
+const SelfTestRow* find_selftest_switch(std::u16string_view argument);
+
+// The -Command argument text of a case; empty when the case has no script.
+std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name);
+
+// The status text a scripted case must end with.
+std::u16string expected_selftest_status(const SelfTestRow& row);
+
+}  // namespace zelkora::core

@@ -1,0 +1,99 @@
+// The self-test switches run end to end: the real setup under Wine, with the
+// stand-in PowerShell recording every start in a transcript. Each case must
+// start PowerShell exactly as often as it says, and print its result line.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/owners.h"
+#include "file_tree.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace zelkora::test;
+
+struct Finished {
+    DWORD exit_code = 0;
+    std::string output;
+};
+
+// Runs the setup with its standard output on a pipe, as a console would
+// receive the result line.
+std::optional<Finished> run_setup(const std::wstring& argument) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    zelkora::UniqueHandle read_end;
+    zelkora::UniqueHandle write_end;
+    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0)) return std::nullopt;
+    ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = write_end.get();
+    PROCESS_INFORMATION info{};
+    std::wstring command_line = quoted_command_line(setup_exe_path(), argument);
+    if (!::CreateProcessW(setup_exe_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+        return std::nullopt;
+    }
+    ::CloseHandle(info.hThread);
+    const zelkora::UniqueHandle process(info.hProcess);
+    write_end.reset();
+    Finished finished;
+    char buffer[512];
+    DWORD bytes = 0;
+    while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &bytes, nullptr) && bytes > 0) {
+        finished.output.append(buffer, bytes);
+    }
+    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 99);
+        return std::nullopt;
+    }
+    ::GetExitCodeProcess(process.get(), &finished.exit_code);
+    return finished;
+}
+
+int count_starts(const std::string& transcript) {
+    int starts = 0;
+    for (std::size_t at = transcript.find("started"); at != std::string::npos;
+         at = transcript.find("started", at + 1)) {
+        if (at == 0 || transcript[at - 1] == '\n') ++starts;
+    }
+    return starts;
+}
+
+struct SwitchCase {
+    const char* name;
+    const wchar_t* argument;
+    int powershell_starts;
+    DWORD exit_code;
+    const char* result_part;
+};
+
+class SelfTestSwitch : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(SelfTestSwitch, StartsPowerShellAsOftenAsItsScriptNeeds) {
+    const SwitchCase& c = GetParam();
+    ScratchFolder scratch;
+    const std::wstring transcript = scratch / L"transcript.txt";
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", transcript.c_str()));
+    const auto finished = run_setup(c.argument);
+    ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr);
+    ASSERT_TRUE(finished) << "the setup did not end";
+    EXPECT_EQ(count_starts(read_file(transcript).value_or("")), c.powershell_starts);
+    EXPECT_EQ(finished->exit_code, c.exit_code);
+    EXPECT_NE(finished->output.find(c.result_part), std::string::npos) << finished->output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SelfTestSwitch,
+    testing::Values(SwitchCase{"update", L"--selftest-update", 1, 0, "selftestCase=5 "},
+                    SwitchCase{"completed", L"--selftest", 1, 0, "selftestCase=1 "},
+                    SwitchCase{"update_splash", L"--selftest-update-splash", 0, 1, "selftestCase=7 passed=0 reason="},
+                    SwitchCase{"update_splash_failure", L"--selftest-update-splash-failure", 0, 1,
+                               "selftestCase=8 passed=0 reason="}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
