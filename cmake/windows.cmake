@@ -98,6 +98,7 @@ add_executable(windows_tests
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
+    tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
@@ -135,6 +136,7 @@ set_tests_properties(windows_tests progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine
     ENVIRONMENT "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 set_tests_properties(windows_tests PROPERTIES FIXTURES_REQUIRED "wine;wine_links")
+set_property(TEST windows_tests APPEND PROPERTY ENVIRONMENT "ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
 foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted)
@@ -144,3 +146,19 @@ endforeach()
 
 add_test(NAME setup_imports_only_system_dlls
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_SETUP_EXE})
+
+# The test variant: the setup from the same sources and settings (copied at the
+# end of this file, so that none is missed), with one definition that makes it
+# trust the current user too, who under Wine owns every file. End-to-end
+# installations need it; it lives only in the build tree and never goes where
+# a release is put.
+get_target_property(setup_sources zelkora_setup SOURCES)
+add_executable(zelkora_setup_test_variant WIN32 ${setup_sources})
+foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
+    get_target_property(value zelkora_setup ${property})
+    if(value)
+        set_target_properties(zelkora_setup_test_variant PROPERTIES ${property} "${value}")
+    endif()
+endforeach()
+target_compile_definitions(zelkora_setup_test_variant PRIVATE ZELKORA_TEST_VARIANT_TRUSTS_CURRENT_USER)
+set_target_properties(zelkora_setup_test_variant PROPERTIES OUTPUT_NAME zelkora-setup-TEST-ONLY-trusts-current-user)

@@ -5,16 +5,27 @@
 #include "payload/full_path_win32.h"
 #include "payload/placement.h"
 #include "payload/request_protocol.h"
+#include "payload/trust_checks.h"
 #include "setup_version.h"
 #include "state/known_locations.h"
 
 namespace zelkora::payload {
 namespace {
 
+// The one place where the test variant differs from the release. Its build
+// alone defines this (cmake/windows.cmake), and it never leaves the build tree.
+TrustData executable_trust() {
+#if defined(ZELKORA_TEST_VARIANT_TRUSTS_CURRENT_USER)
+    return test_variant_trust();
+#else
+    return product_trust();
+#endif
+}
+
 class PipeSession final : public core::PayloadLines {
 public:
     PipeSession()
-        : executor_(product_trusted_owners()),
+        : executor_(executable_trust().location_owners),
           context_(state::current_locations(), Flavour::client, std::string(kSetupVersion), full_path_win32,
                    executor_) {}
 

@@ -95,6 +95,27 @@ TrustedOwners product_trusted_owners() {
     });
 }
 
+std::wstring current_user_sid() {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> storage(size);
+    if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, storage.data(), size, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(storage.data())->User.Sid, &text)) return {};
+    const UniqueLocalMemory owned(text);
+    return text;
+}
+
+TrustData product_trust() { return TrustData{product_trusted_owners()}; }
+
+TrustData test_variant_trust() {
+    auto owners = product_trusted_owners().string_sids();
+    owners.push_back(current_user_sid());
+    return TrustData{TrustedOwners(std::move(owners))};
+}
+
 bool is_protected_descriptor(PSECURITY_DESCRIPTOR descriptor, const TrustedOwners& owners) {
     if (!descriptor || !owners.contains(descriptor_owner(descriptor))) return false;
     const PACL list = descriptor_access_list(descriptor);

@@ -30,6 +30,23 @@ private:
 // LocalSystem, Administrators, TrustedInstaller.
 TrustedOwners product_trusted_owners();
 
+// The string SID of the user this process runs as; empty (which matches
+// nothing) when the token cannot be read.
+std::wstring current_user_sid();
+
+// Whom an executable trusts, handed as data to the rules below. A rule that
+// comes to take principals (the update-folder test) gets its field here.
+struct TrustData {
+    // Who may own, and hold write-type rights on, a protected location.
+    TrustedOwners location_owners;
+};
+
+// The release's trust.
+TrustData product_trust();
+// The release's trust plus the current user, who under Wine owns every file.
+// Only the test variant of the executable uses it; it is never shipped.
+TrustData test_variant_trust();
+
 inline constexpr ACCESS_MASK kWriteTypeRights = 0x500D0156;
 
 // The owner and access-list rule of the protected-location test.

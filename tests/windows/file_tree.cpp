@@ -1,9 +1,6 @@
 #include "file_tree.h"
 
-#include <sddl.h>
-
 #include <stdexcept>
-#include <vector>
 
 #include "core/owners.h"
 #include "payload/file_primitives.h"
@@ -115,23 +112,6 @@ payload::Sha256Digest sha256_of(std::string_view bytes) {
     return hash.finish();
 }
 
-std::wstring current_user_sid() {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<std::byte> storage(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, storage.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(storage.data())->User.Sid, &text)) return {};
-    const UniqueLocalMemory owned(text);
-    return text;
-}
-
-payload::TrustedOwners owners_with_current_user() {
-    auto sids = payload::product_trusted_owners().string_sids();
-    sids.push_back(current_user_sid());
-    return payload::TrustedOwners(std::move(sids));
-}
+payload::TrustedOwners owners_with_current_user() { return payload::test_variant_trust().location_owners; }
 
 }  // namespace zelkora::test

@@ -45,9 +45,8 @@ TreeSnapshot snapshot_tree(const std::wstring& root);
 
 payload::Sha256Digest sha256_of(std::string_view bytes);
 
-// The string SID of the user running the test (under Wine the owner of every
-// file), so placements into Wine folders can pass the trust checks.
-std::wstring current_user_sid();
+// The test variant's owners: with the user running the test (under Wine the
+// owner of every file), placements into Wine folders can pass the trust checks.
 payload::TrustedOwners owners_with_current_user();
 
 }  // namespace zelkora::test

@@ -39,4 +39,10 @@ HWND wait_for_window(DWORD process_id, const wchar_t* window_class, std::chrono:
 
 std::wstring window_text(HWND window);
 
+// Polls until the window's text reads text.
+bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseconds limit);
+
+// Posts the button's click command, as the dialog manager does for a press.
+void press_button(HWND window, int id);
+
 }  // namespace zelkora::test

@@ -2,15 +2,12 @@
 // A driver for tests and reviewers; it runs the same request protocol and
 // verified placement as the setup's progress pipe.
 #include <windows.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <map>
 #include <string>
-#include <vector>
 
-#include "core/owners.h"
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
 #include "payload/placement.h"
@@ -44,19 +41,6 @@ constexpr const char* kHelp =
     "    payload-console --bin C:\\\\kit\\\\bin --program-files C:\\\\pf --trust-current-user\n"
     "\n"
     "Exit code 0, or 2 for a usage error.\n";
-
-std::wstring current_user_sid() {
-    zelkora::UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
-    PWSTR text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    const zelkora::UniqueLocalMemory owner(text);
-    return text;
-}
 
 struct Options {
     zelkora::state::WellKnownLocations locations;
@@ -108,9 +92,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs(kHelp, stderr);
         return 2;
     }
-    auto owners = zelkora::payload::product_trusted_owners().string_sids();
-    if (options.trust_current_user) owners.push_back(current_user_sid());
-    zelkora::payload::PlacementExecutor executor{zelkora::payload::TrustedOwners(owners)};
+    const auto trust =
+        options.trust_current_user ? zelkora::payload::test_variant_trust() : zelkora::payload::product_trust();
+    zelkora::payload::PlacementExecutor executor{trust.location_owners};
     zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
                                              std::string(zelkora::kSetupVersion),
                                              zelkora::payload::full_path_win32, executor);
