@@ -37,11 +37,11 @@ add_library(zelkora_ui_win32 STATIC
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
-add_executable(zelkora_setup WIN32
+# Everything of the setup executable except the few sources that differ
+# between the release and its test variant, so both link the same objects.
+add_library(zelkora_app_win32 STATIC
     app/application.cpp
     app/entry.cpp
-    app/main.cpp
-    payload/pipe_session.cpp
     state/known_locations.cpp
     state/update_launch.cpp
     ui/clipboard_win32.cpp
@@ -49,13 +49,21 @@ add_executable(zelkora_setup WIN32
     ui/installer_run.cpp
     ui/setup_window.cpp
     ui/window_painting.cpp
+)
+target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_compile_options(zelkora_app_win32 PRIVATE -Wall -Wextra)
+target_link_libraries(zelkora_app_win32 PUBLIC zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
+
+add_executable(zelkora_setup WIN32
+    app/main.cpp
+    payload/pipe_session.cpp
     resources/setup.rc
 )
 set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME ${ZELKORA_SETUP_NAME})
 target_include_directories(zelkora_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(zelkora_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_options(zelkora_setup PRIVATE -municode)
-target_link_libraries(zelkora_setup PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
+target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
