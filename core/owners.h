@@ -29,10 +29,15 @@ public:
     Value get() const noexcept { return value_; }
     explicit operator bool() const noexcept { return value_ != Traits::invalid(); }
 
-    Value release() noexcept { return std::exchange(value_, Traits::invalid()); }
+    [[nodiscard]] Value release() noexcept { return std::exchange(value_, Traits::invalid()); }
+    // Keeps the caller's GetLastError: a failure path that releases a handle
+    // before it reports the error must still report the right one.
     void reset(Value value = Traits::invalid()) noexcept {
         const Value old = std::exchange(value_, value);
-        if (old != Traits::invalid()) Traits::close(old);
+        if (old == Traits::invalid()) return;
+        const DWORD error = ::GetLastError();
+        Traits::close(old);
+        ::SetLastError(error);
     }
     // For out-parameters: releases the current value first.
     Value* put() noexcept {
@@ -76,8 +81,11 @@ struct AllocatedSidTraits {
     static void close(Value value) noexcept { ::FreeSid(value); }
 };
 
+// One traits type per GDI handle type, so an owner hands out an HFONT or an
+// HBRUSH as it is, with no cast at the call.
+template <typename Handle>
 struct GdiObjectTraits {
-    using Value = HGDIOBJ;
+    using Value = Handle;
     static Value invalid() noexcept { return nullptr; }
     static void close(Value value) noexcept { ::DeleteObject(value); }
 };
@@ -141,7 +149,10 @@ using UniqueFile = Owner<FileHandleTraits>;
 using UniqueLocalMemory = Owner<LocalMemoryTraits>;
 using UniqueGlobalMemory = Owner<GlobalMemoryTraits>;
 using UniqueAllocatedSid = Owner<AllocatedSidTraits>;
-using UniqueGdiObject = Owner<GdiObjectTraits>;
+using UniqueFont = Owner<GdiObjectTraits<HFONT>>;
+using UniqueBrush = Owner<GdiObjectTraits<HBRUSH>>;
+using UniquePen = Owner<GdiObjectTraits<HPEN>>;
+using UniqueBitmap = Owner<GdiObjectTraits<HBITMAP>>;
 using UniqueFontResource = Owner<FontResourceTraits>;
 using UniqueRegistryKey = Owner<RegistryKeyTraits>;
 using UniqueFind = Owner<FindHandleTraits>;

@@ -17,4 +17,7 @@ private:
     std::string code_;
 };
 
+// The one way the engine raises: every failure is a Failure with its code.
+[[noreturn]] inline void fail(const char* code) { throw Failure(code); }
+
 }  // namespace zelkora::payload

@@ -18,8 +18,6 @@ constexpr int kPathAttempts = 4;
 // 0x0A00 never passes; the value is fixed by the Windows ABI.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 
-[[noreturn]] void fail(const char* code) { throw Failure(code); }
-
 bool starts_with_long_prefix(std::wstring_view path) { return path.substr(0, kLongPrefix.size()) == kLongPrefix; }
 
 // Calls query(buffer, capacity) until the answer fits: the query returns the

@@ -30,17 +30,17 @@ struct FileIdentity {
 };
 
 // Raises "payload_identity_unavailable" when neither query works.
-FileIdentity file_identity(HANDLE file);
+[[nodiscard]] FileIdentity file_identity(HANDLE file);
 
 // Attributes from FileAttributeTagInfo; raises "payload_identity_unavailable".
-DWORD file_attributes(HANDLE file);
-bool is_folder(DWORD attributes);
-bool is_reparse_point(DWORD attributes);
+[[nodiscard]] DWORD file_attributes(HANDLE file);
+[[nodiscard]] bool is_folder(DWORD attributes);
+[[nodiscard]] bool is_reparse_point(DWORD attributes);
 
 // core::final_path that raises "payload_path_unverified" when it fails.
-std::wstring final_path(HANDLE file);
+[[nodiscard]] std::wstring final_path(HANDLE file);
 // "\\?\" + GetLongPathNameW(path); raises "payload_path_unverified".
-std::wstring long_path(const std::wstring& path);
+[[nodiscard]] std::wstring long_path(const std::wstring& path);
 
 using core::ObjectKind;
 using core::open_unlinked;
@@ -51,18 +51,18 @@ using PathSet = std::set<std::wstring, PathLessIgnoringCase>;
 
 // new_path must be a "\\?\" path. False when refused or the rename fails;
 // raises "payload_link_refused" when the renamed file lands elsewhere.
-bool rename_by_handle(HANDLE file, const std::wstring& new_path);
+[[nodiscard]] bool rename_by_handle(HANDLE file, const std::wstring& new_path);
 // The handle needs DELETE access.
-bool delete_by_handle(HANDLE file);
+[[nodiscard]] bool delete_by_handle(HANDLE file);
 // Deletes the object at path only if it is the one recorded; a path that is
 // already gone counts as done.
-bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
+[[nodiscard]] bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
 // Opens path for deletion, without following reparse points; invalid when it
 // does not open (GetLastError tells why).
-UniqueFile open_for_delete(const std::wstring& path);
+[[nodiscard]] UniqueFile open_for_delete(const std::wstring& path);
 
 // 12 lower-case hex digits from the system RNG; raises "payload_hash_unavailable".
-std::wstring random_tag();
+[[nodiscard]] std::wstring random_tag();
 
 // A 1 MiB buffer aligned for fast copies.
 inline constexpr std::size_t kCopyBufferSize = 1048576;
@@ -86,13 +86,13 @@ private:
 // Digest of the whole file from offset 0; a length other than expected_size
 // gives 32 zero bytes so it never matches. Raises "payload_verify_failed" when
 // seeking or reading fails.
-Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size, CopyBuffer& buffer);
-Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size);
+[[nodiscard]] Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size, CopyBuffer& buffer);
+[[nodiscard]] Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size);
 
 // Opens an existing folder without following reparse points. Raises
 // "payload_destination_missing", "payload_identity_unavailable" or
 // "payload_link_refused".
-UniqueFile open_folder(const std::wstring& path, DWORD extra_access);
+[[nodiscard]] UniqueFile open_folder(const std::wstring& path, DWORD extra_access);
 
 // Every folder from path up to stop_path (or the drive root) must exist and
 // not be a reparse point.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/scope_exit.h"
 #include "core/wide.h"
 #include "payload/failure.h"
 #include "payload/full_path_win32.h"
@@ -13,8 +14,6 @@
 namespace zelkora::payload {
 
 namespace {
-
-[[noreturn]] void fail(const char* code) { throw Failure(code); }
 
 bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
@@ -45,16 +44,16 @@ public:
     // Success: the backups of replaced files go.
     void finish() noexcept {
         for (const auto& entry : entries_) {
-            if (entry.kind == JournalKind::replaced_file) try_step([&] { delete_backup(entry); });
+            if (entry.kind == JournalKind::replaced_file) try_step([&] { return delete_backup(entry); });
         }
         clear();
     }
 
     // Failure: best effort, every step tried even after others failed.
     void roll_back() noexcept {
-        if (pending) try_step([&] { delete_by_identity(pending->path, pending->identity); });
+        if (pending) try_step([&] { return delete_by_identity(pending->path, pending->identity); });
         for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-            try_step([&] { undo(*entry); });
+            try_step([&] { return undo(*entry); });
         }
         clear();
     }
@@ -62,10 +61,12 @@ public:
 private:
     std::vector<JournalEntry> entries_;
 
+    // A step that fails leaves its object where it is (a backup under its
+    // ".zelkora-old" name, for one); the steps after it are still tried.
     template <typename Step>
     static void try_step(Step step) noexcept {
         try {
-            step();
+            [[maybe_unused]] const bool done = step();
         } catch (...) {
         }
     }
@@ -75,19 +76,18 @@ private:
         pending.reset();
     }
 
-    static void delete_backup(const JournalEntry& entry) {
+    static bool delete_backup(const JournalEntry& entry) {
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        if (backup && file_identity(backup.get()) == entry.old_identity) delete_by_handle(backup.get());
+        return backup && file_identity(backup.get()) == entry.old_identity && delete_by_handle(backup.get());
     }
 
-    static void undo(const JournalEntry& entry) {
-        if (entry.kind != JournalKind::replaced_file) {
-            delete_by_identity(entry.path, entry.new_identity);
-            return;
-        }
-        if (entry.new_in_place) delete_by_identity(entry.path, entry.new_identity);
+    static bool undo(const JournalEntry& entry) {
+        if (entry.kind != JournalKind::replaced_file) return delete_by_identity(entry.path, entry.new_identity);
+        // The old file only goes back once the new one has left its name.
+        if (entry.new_in_place && !delete_by_identity(entry.path, entry.new_identity)) return false;
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        if (backup && file_identity(backup.get()) == entry.old_identity) rename_by_handle(backup.get(), entry.path);
+        return backup && file_identity(backup.get()) == entry.old_identity &&
+               rename_by_handle(backup.get(), entry.path);
     }
 };
 
@@ -264,14 +264,12 @@ private:
         UniqueFile temporary(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!temporary) fail("payload_write_failed");
-        try {
-            journal_.pending = PendingFile{name, file_identity(temporary.get())};
-        } catch (...) {
-            // Without an identity the rollback could not find it again.
-            delete_by_handle(temporary.get());
-            throw;
-        }
+        // Until its identity is recorded and its path proven, only this handle
+        // can find the new file again.
+        ScopeExit delete_unproven([&] { [[maybe_unused]] const bool deleted = delete_by_handle(temporary.get()); });
+        journal_.pending = PendingFile{name, file_identity(temporary.get())};
         if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
+        delete_unproven.release();
         return temporary;
     }
 
@@ -340,13 +338,9 @@ private:
     // A move that ends up elsewhere than asked deletes the file it moved, as
     // the pending entry can no longer find it by name.
     static void move_temporary_onto(HANDLE temporary, const std::wstring& target) {
-        bool moved = false;
-        try {
-            moved = rename_by_handle(temporary, target);
-        } catch (const Failure&) {
-            delete_by_handle(temporary);
-            throw;
-        }
+        ScopeExit delete_misplaced([&] { [[maybe_unused]] const bool deleted = delete_by_handle(temporary); });
+        const bool moved = rename_by_handle(temporary, target);
+        delete_misplaced.release();
         if (!moved) fail("payload_write_failed");
     }
 };

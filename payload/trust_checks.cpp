@@ -160,7 +160,7 @@ bool is_admin_only_descriptor(PSECURITY_DESCRIPTOR descriptor) {
 void require_protected_location(HANDLE object, const TrustedOwners& owners) {
     const UniqueLocalMemory descriptor = owner_and_access_list(object);
     if (!descriptor || !is_protected_descriptor(descriptor.get(), owners)) {
-        throw Failure("payload_destination_unprotected");
+        fail("payload_destination_unprotected");
     }
 }
 

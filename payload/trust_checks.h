@@ -32,7 +32,7 @@ TrustedOwners product_trusted_owners();
 
 // The string SID of the user this process runs as; empty (which matches
 // nothing) when the token cannot be read.
-std::wstring current_user_sid();
+[[nodiscard]] std::wstring current_user_sid();
 
 // Whom an executable trusts, handed as data to the rules below. A rule that
 // comes to take principals (the update-folder test) gets its field here.
@@ -50,22 +50,22 @@ TrustData test_variant_trust();
 inline constexpr ACCESS_MASK kWriteTypeRights = 0x500D0156;
 
 // The owner and access-list rule of the protected-location test.
-bool is_protected_descriptor(PSECURITY_DESCRIPTOR descriptor, const TrustedOwners& owners);
+[[nodiscard]] bool is_protected_descriptor(PSECURITY_DESCRIPTOR descriptor, const TrustedOwners& owners);
 // The exact access list of an administrator-only staging folder.
-bool is_admin_only_descriptor(PSECURITY_DESCRIPTOR descriptor);
+[[nodiscard]] bool is_admin_only_descriptor(PSECURITY_DESCRIPTOR descriptor);
 
 // Handle form: the handle needs READ_CONTROL. Raises payload::Failure
 // "payload_destination_unprotected".
 void require_protected_location(HANDLE object, const TrustedOwners& owners);
 
 // Path form: never raises.
-bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners);
+[[nodiscard]] bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners);
 
 // Raises std::runtime_error("installer_verification_failed").
 void require_protected_update_folder(const std::wstring& path);
 
 enum class ProductApplication { client, host_settings };
 // Whether that process is still running the product application's image.
-bool is_running_product_process(DWORD process_id, ProductApplication product);
+[[nodiscard]] bool is_running_product_process(DWORD process_id, ProductApplication product);
 
 }  // namespace zelkora::payload

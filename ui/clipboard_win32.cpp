@@ -42,7 +42,7 @@ bool copy_text_to_clipboard(HWND owner, std::wstring_view text) {
     const OpenClipboardScope clipboard(owner);
     if (!clipboard.is_open() || !::EmptyClipboard()) return false;
     if (!::SetClipboardData(CF_UNICODETEXT, block.get())) return false;
-    block.release();  // owned by the clipboard from here on
+    [[maybe_unused]] const HGLOBAL owned_by_clipboard = block.release();
     return true;
 }
 

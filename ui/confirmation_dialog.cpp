@@ -28,7 +28,7 @@ struct DialogSession {
     HWND window = nullptr;
     HWND primary = nullptr;
     HWND cancel = nullptr;
-    UniqueGdiObject button_font;
+    UniqueFont button_font;
     double scale = 1.0;
     bool running = true;
     bool accepted = false;
@@ -51,7 +51,7 @@ struct TextStyle {
     bool monospace = false;
 };
 
-UniqueGdiObject font_for(const TextStyle& style, double scale, const wchar_t* face) {
+UniqueFont font_for(const TextStyle& style, double scale, const wchar_t* face) {
     return make_font(style.monospace ? L"Consolas" : face, static_cast<int>(std::lround(style.size * scale)),
                      style.weight);
 }
@@ -66,7 +66,7 @@ public:
 
     int lines(std::wstring_view text, double width_dips, const TextStyle& style) const {
         if (text.empty()) return 0;
-        const UniqueGdiObject font = font_for(style, scale_, face_);
+        const UniqueFont font = font_for(style, scale_, face_);
         const GdiSelection selected(dc_, font.get());
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(dc_, &metrics);
@@ -167,7 +167,7 @@ public:
     void text(std::wstring_view text, const RECT& where, const TextStyle& style, COLORREF colour,
               UINT format = kWrappedText) const {
         if (text.empty()) return;
-        const UniqueGdiObject font = font_for(style, scale_, face_);
+        const UniqueFont font = font_for(style, scale_, face_);
         const GdiSelection selected(dc_, font.get());
         ::SetTextColor(dc_, colour);
         RECT target = where;
@@ -175,8 +175,8 @@ public:
     }
 
     void rounded_box(const RECT& where, double radius, COLORREF fill, COLORREF border) const {
-        const UniqueGdiObject brush(::CreateSolidBrush(fill));
-        const UniqueGdiObject pen(::CreatePen(PS_SOLID, std::max(1, pixels(1, scale_)), border));
+        const UniqueBrush brush(::CreateSolidBrush(fill));
+        const UniquePen pen(::CreatePen(PS_SOLID, std::max(1, pixels(1, scale_)), border));
         const GdiSelection with_brush(dc_, brush.get());
         const GdiSelection with_pen(dc_, pen.get());
         const int corner = pixels(2 * radius, scale_);
@@ -185,8 +185,8 @@ public:
 
     void status_icon(double x, double y, double diameter, bool caution) const {
         const RECT where = box(x, y, diameter, diameter);
-        const UniqueGdiObject brush(::CreateSolidBrush(kAccent));
-        const UniqueGdiObject pen(::CreatePen(PS_SOLID, 1, kAccent));
+        const UniqueBrush brush(::CreateSolidBrush(kAccent));
+        const UniquePen pen(::CreatePen(PS_SOLID, 1, kAccent));
         {
             const GdiSelection with_brush(dc_, brush.get());
             const GdiSelection with_pen(dc_, pen.get());
@@ -205,8 +205,8 @@ private:
 void paint(const DialogSession& session, HDC dc) {
     RECT client{};
     ::GetClientRect(session.window, &client);
-    const UniqueGdiObject background(::CreateSolidBrush(kBackground));
-    ::FillRect(dc, &client, static_cast<HBRUSH>(background.get()));
+    const UniqueBrush background(::CreateSolidBrush(kBackground));
+    ::FillRect(dc, &client, background.get());
     ::SetBkMode(dc, TRANSPARENT);
 
     const double scale = session.scale;
@@ -276,8 +276,8 @@ ButtonColours button_colours(bool primary, UINT state) {
 void draw_button(const DialogSession& session, const DRAWITEMSTRUCT& item) {
     const HDC dc = item.hDC;
     const RECT& area = item.rcItem;
-    const UniqueGdiObject background(::CreateSolidBrush(kBackground));
-    ::FillRect(dc, &area, static_cast<HBRUSH>(background.get()));
+    const UniqueBrush background(::CreateSolidBrush(kBackground));
+    ::FillRect(dc, &area, background.get());
 
     const ButtonColours colours = button_colours(item.CtlID == kPrimaryButtonId, item.itemState);
     const double scale = session.scale;
@@ -285,7 +285,7 @@ void draw_button(const DialogSession& session, const DRAWITEMSTRUCT& item) {
     const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
     if (focused) {
         const int inset = pixels(2.5, scale);
-        const UniqueGdiObject pen(::CreatePen(PS_SOLID, std::max(1, pixels(1.5, scale)), colours.focus));
+        const UniquePen pen(::CreatePen(PS_SOLID, std::max(1, pixels(1.5, scale)), colours.focus));
         const GdiSelection with_brush(dc, ::GetStockObject(NULL_BRUSH));
         const GdiSelection with_pen(dc, pen.get());
         const int corner = pixels(16, scale);
@@ -312,7 +312,7 @@ void lay_out(DialogSession& session) {
     if (!session.primary || !session.cancel) return;
     const double scale = session.scale;
 
-    UniqueGdiObject font = make_font(session.face(), static_cast<int>(13 * scale), 600);
+    UniqueFont font = make_font(session.face(), static_cast<int>(13 * scale), 600);
     ::SendMessageW(session.primary, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     ::SendMessageW(session.cancel, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     session.button_font = std::move(font);

@@ -15,8 +15,8 @@ inline const wchar_t* ui_face(bool embedded_fonts_in_gdi) {
     return embedded_fonts_in_gdi ? L"Pretendard" : L"Malgun Gothic";
 }
 
-inline UniqueGdiObject make_font(const wchar_t* face, int height_px, int weight) {
-    return UniqueGdiObject(::CreateFontW(-height_px, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+inline UniqueFont make_font(const wchar_t* face, int height_px, int weight) {
+    return UniqueFont(::CreateFontW(-height_px, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                          DEFAULT_PITCH, face));
 }

@@ -34,7 +34,7 @@ WindowState* state_of(HWND window) {
 
 int px(const WindowState& state, double dips) { return static_cast<int>(dips * state.scale); }
 
-UniqueGdiObject make_font(const WindowState& state, int height_px, int weight) {
+UniqueFont make_font(const WindowState& state, int height_px, int weight) {
     return ui::make_font(ui_face(state.embedded_fonts_in_gdi), height_px, weight);
 }
 
@@ -110,7 +110,7 @@ void move_child(const WindowState& state, HWND child, double x, double y, double
 
 void layout(WindowState& state) {
     if (!state.button(kPrimaryButton)) return;
-    UniqueGdiObject font = make_font(state, static_cast<int>(std::lround(12.5 * state.scale)), FW_NORMAL);
+    UniqueFont font = make_font(state, static_cast<int>(std::lround(12.5 * state.scale)), FW_NORMAL);
     for (HWND child : {state.buttons[0], state.buttons[1], state.buttons[2], state.buttons[3], state.details_field}) {
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     }

@@ -23,7 +23,7 @@ public:
     // Draws text in a box given in DIPs; returns the height used, in DIPs.
     int draw(const std::wstring& text, double x, double y, double width, double size, int weight, COLORREF colour,
              UINT format = DT_WORDBREAK) {
-        const UniqueGdiObject font =
+        const UniqueFont font =
             make_font(ui_face(state_.embedded_fonts_in_gdi), static_cast<int>(size * state_.scale), weight);
         const GdiSelection selected(dc_, font.get());
         ::SetTextColor(dc_, colour);
@@ -79,8 +79,8 @@ void paint_result(TextPainter& painter, const WindowState& state, int width) {
 void paint_view(WindowState& state, HDC dc) {
     RECT client{};
     ::GetClientRect(state.window, &client);
-    const UniqueGdiObject background(::CreateSolidBrush(kBackground));
-    ::FillRect(dc, &client, static_cast<HBRUSH>(background.get()));
+    const UniqueBrush background(::CreateSolidBrush(kBackground));
+    ::FillRect(dc, &client, background.get());
     TextPainter painter(state, dc);
     const int width = static_cast<int>(client.right / state.scale);
     switch (state.view) {
@@ -100,11 +100,11 @@ bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
     if (item->CtlID < 1 || item->CtlID > 4) return false;
     const bool primary = item->CtlID == 1;
     const bool enabled = !(item->itemState & ODS_DISABLED);
-    const UniqueGdiObject fill(::CreateSolidBrush(primary ? (enabled ? kAccent : kAmberBorder) : kBackground));
-    ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(fill.get()));
+    const UniqueBrush fill(::CreateSolidBrush(primary ? (enabled ? kAccent : kAmberBorder) : kBackground));
+    ::FillRect(item->hDC, &item->rcItem, fill.get());
     if (item->CtlID == 2) {
-        const UniqueGdiObject border(::CreateSolidBrush(kLine));
-        ::FrameRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(border.get()));
+        const UniqueBrush border(::CreateSolidBrush(kLine));
+        ::FrameRect(item->hDC, &item->rcItem, border.get());
     }
     wchar_t text[64] = {};
     ::GetWindowTextW(item->hwndItem, text, 64);

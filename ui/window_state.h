@@ -64,8 +64,8 @@ struct WindowState {
     bool dpi_layout_holds = true;       // some self-tests check the layout at several DPIs
 
     bool embedded_fonts_in_gdi = false;
-    UniqueGdiObject ui_font;
-    std::array<UniqueGdiObject, 3> tint_brushes;  // red, amber, green
+    UniqueFont ui_font;
+    std::array<UniqueBrush, 3> tint_brushes;  // red, amber, green
 
     bool is_preview() const { return preview_case >= 0; }
     bool is_self_test() const { return selftest_case != core::SelfTestCase::none; }
