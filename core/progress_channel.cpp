@@ -36,7 +36,8 @@ LaunchFailure failure(const char16_t* text, const char* code) { return LaunchFai
 struct ReaderSetup {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     HANDLE stop_event = nullptr;
-    DWORD client_process_id = 0;
+    HANDLE installer_started = nullptr;
+    const std::atomic<DWORD>* installer_id = nullptr;
     HWND window = nullptr;
     PayloadContextFactory payload_factory;
     std::atomic<bool>* finished = nullptr;
@@ -64,9 +65,16 @@ bool wait_for_client(const ReaderSetup& setup, HANDLE io_event) {
     return wait_for_io(setup.pipe, setup.stop_event, io, INFINITE, ignored);
 }
 
+// The reader starts before PowerShell, so that no installer runs unread;
+// it learns the process id only once PowerShell has started.
+bool wait_for_installer(const ReaderSetup& setup) {
+    const HANDLE events[2] = {setup.installer_started, setup.stop_event};
+    return ::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
 bool client_is_installer(const ReaderSetup& setup) {
     ULONG client = 0;
-    return ::GetNamedPipeClientProcessId(setup.pipe, &client) && client == setup.client_process_id;
+    return ::GetNamedPipeClientProcessId(setup.pipe, &client) && client == setup.installer_id->load();
 }
 
 void write_reply(const ReaderSetup& setup, const std::string& reply) {
@@ -126,6 +134,7 @@ void serve_pipe(const ReaderSetup& setup) {
     std::unique_ptr<PayloadLines> payload = setup.payload_factory ? setup.payload_factory() : nullptr;
     UniqueHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!io_event) return;
+    if (!wait_for_installer(setup)) return;
     if (!wait_for_client(setup, io_event.get())) return;
     if (!client_is_installer(setup)) return;  // not a byte from anyone else
     read_lines(setup, payload.get(), io_event.get());
@@ -138,10 +147,18 @@ void run_reader(ReaderSetup setup) {
         // Nothing may escape a thread; the run's outcome then follows from
         // the installer's end alone.
     }
+    // Ended by anything but a stop (an oversized line, a wrong client, a read
+    // error), the reader leaves a pipe that nobody reads: the script's next
+    // write past the buffer, or its wait for a reply, would block for ever.
+    // Disconnecting fails them; the pipe is not listened on again, so
+    // nobody else gets in either.
+    if (!stop_requested(setup)) ::DisconnectNamedPipe(setup.pipe);
     setup.finished->exchange(true);
 }
 
 }  // namespace
+
+std::thread start_reader_thread(std::function<void()> body) { return std::thread(std::move(body)); }
 
 bool installer_script_present(const std::wstring& setup_folder, const std::wstring& script_path) {
     const UniqueFile script = open_unlinked(script_path, ObjectKind::file);
@@ -172,7 +189,8 @@ std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settin
 
     if (auto failed = create_pipe()) return failed;
     stop_event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stop_event_) {
+    installer_started_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop_event_ || !installer_started_ || !start_reader(settings)) {
         stop();
         return failure(kChannelFailed, "progress_channel_failed");
     }
@@ -180,10 +198,8 @@ std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settin
         stop();
         return failed;
     }
-    if (!start_reader(settings)) {
-        stop();
-        return failure(kChannelFailed, "progress_channel_failed");
-    }
+    installer_id_.store(::GetProcessId(process_.get()));
+    ::SetEvent(installer_started_.get());
     return std::nullopt;
 }
 
@@ -242,13 +258,14 @@ bool ProgressChannel::start_reader(const LaunchSettings& settings) {
     ReaderSetup setup;
     setup.pipe = pipe_.get();
     setup.stop_event = stop_event_.get();
-    setup.client_process_id = ::GetProcessId(process_.get());
+    setup.installer_started = installer_started_.get();
+    setup.installer_id = &installer_id_;
     setup.window = settings.window;
     setup.payload_factory = settings.payload_factory;
     setup.finished = &reader_finished_;
     reader_finished_.exchange(false);
     try {
-        reader_ = std::thread(run_reader, std::move(setup));
+        reader_ = start_thread_([setup = std::move(setup)] { run_reader(setup); });
     } catch (const std::system_error&) {
         reader_finished_.exchange(true);
         return false;
@@ -264,6 +281,8 @@ void ProgressChannel::stop() {
     }
     pipe_.reset();
     stop_event_.reset();
+    installer_started_.reset();
+    installer_id_.store(0);
     process_.reset();
 }
 

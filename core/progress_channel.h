@@ -50,15 +50,21 @@ struct LaunchSettings {
     PayloadContextFactory payload_factory;
 };
 
+// Starts the reader thread. Like std::thread, it throws std::system_error
+// when the system cannot give it one; tests pass a starter that does.
+using ReaderThreadStarter = std::thread (*)(std::function<void()> body);
+std::thread start_reader_thread(std::function<void()> body);
+
 class ProgressChannel {
 public:
-    ProgressChannel() = default;
+    explicit ProgressChannel(ReaderThreadStarter start_thread = start_reader_thread) : start_thread_(start_thread) {}
     ~ProgressChannel() { stop(); }
     ProgressChannel(const ProgressChannel&) = delete;
     ProgressChannel& operator=(const ProgressChannel&) = delete;
 
-    // Checks the script, makes the pipe, starts PowerShell hidden and the
-    // reader thread. On failure everything started so far is stopped again.
+    // Checks the script, makes the pipe, starts the reader thread and then
+    // PowerShell hidden, so that no installer runs without a reader. On
+    // failure everything started so far is stopped again.
     std::optional<LaunchFailure> start(const LaunchSettings& settings);
 
     // Sets the stop event, cancels pipe I/O, joins the reader, then closes
@@ -73,8 +79,11 @@ private:
     std::optional<LaunchFailure> start_powershell(const LaunchSettings& settings);
     bool start_reader(const LaunchSettings& settings);
 
+    ReaderThreadStarter start_thread_;
     UniqueFile pipe_;
     UniqueHandle stop_event_;
+    UniqueHandle installer_started_;  // set once installer_id_ is known
+    std::atomic<DWORD> installer_id_{0};
     UniqueHandle process_;
     std::u16string pipe_name_;
     std::u16string script_path_;

@@ -153,7 +153,9 @@ void poll_installer_end(WindowState& state) {
 
 void apply_posted_line(WindowState& state, core::PostedLine* record) {
     const std::unique_ptr<core::PostedLine> owned(record);
-    if (!owned) return;
+    // Once the outcome is decided, a process that still holds the pipe (a
+    // grandchild of the script, say) cannot change it with late lines.
+    if (!owned || state.view != core::kRunInstalling) return;
     const auto effects = core::apply_progress_line(state.run.progress, owned->line, state.seamless_update);
     core::add_to_summary(state.run.summary, owned->line);
     if (effects.run_failed) state.run.exit_code = 1;

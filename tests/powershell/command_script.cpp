@@ -25,7 +25,9 @@ constexpr std::wstring_view kWriteLinePrefix = L"$w.WriteLine(";
 constexpr std::wstring_view kDisposeWriter = L"$w.Dispose()";
 constexpr std::wstring_view kDisposeClient = L"$p.Dispose()";
 constexpr std::wstring_view kExit = L"exit";
-constexpr DWORD kWriteTimeoutMs = 10000;
+// WriteLine with AutoFlush blocks until the reader takes the bytes or the
+// pipe breaks; it has no time-out.
+constexpr DWORD kWriteTimeoutMs = INFINITE;
 
 struct OpenClient { std::wstring pipe_name; };
 struct Connect { DWORD timeout_ms; };

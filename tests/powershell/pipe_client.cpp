@@ -10,17 +10,28 @@ constexpr std::size_t kReadPiece = 4096;
 constexpr std::size_t kLongestReply = 65536;
 constexpr DWORD kRetryPauseMs = 20;
 
-DWORD remaining_ms(ULONGLONG deadline) {
-    const ULONGLONG now = ::GetTickCount64();
-    return now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0x7FFFFFFF));
-}
+// A time limit for a series of waits; INFINITE stays INFINITE.
+class Deadline {
+public:
+    explicit Deadline(DWORD limit_ms) : forever_(limit_ms == INFINITE), end_(::GetTickCount64() + limit_ms) {}
+
+    DWORD remaining_ms() const {
+        if (forever_) return INFINITE;
+        const ULONGLONG now = ::GetTickCount64();
+        return now >= end_ ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(end_ - now, 0x7FFFFFFF));
+    }
+
+private:
+    bool forever_;
+    ULONGLONG end_;
+};
 
 }  // namespace
 
 DWORD PipeClient::connect(const std::wstring& pipe_name, DWORD access, DWORD timeout_ms) {
     close();
     const std::wstring path = L"\\\\.\\pipe\\" + pipe_name;
-    const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+    const Deadline deadline(timeout_ms);
     for (;;) {
         // Identification only: the elevated server must not be able to act as us.
         pipe_.reset(::CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
@@ -28,7 +39,7 @@ DWORD PipeClient::connect(const std::wstring& pipe_name, DWORD access, DWORD tim
                                   nullptr));
         if (pipe_) break;
         const DWORD error = ::GetLastError();
-        const DWORD left = remaining_ms(deadline);
+        const DWORD left = deadline.remaining_ms();
         if (left == 0) return ERROR_TIMEOUT;
         if (error == ERROR_PIPE_BUSY) {
             ::WaitNamedPipeW(path.c_str(), std::min(left, DWORD{100}));
@@ -38,6 +49,21 @@ DWORD PipeClient::connect(const std::wstring& pipe_name, DWORD access, DWORD tim
             return error;
         }
     }
+    return make_io_event();
+}
+
+DWORD PipeClient::adopt(HANDLE pipe) {
+    close();
+    pipe_.reset(pipe);
+    return make_io_event();
+}
+
+HANDLE PipeClient::share_with_child() {
+    if (!::SetHandleInformation(pipe_.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return nullptr;
+    return pipe_.get();
+}
+
+DWORD PipeClient::make_io_event() {
     io_event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!io_event_) {
         const DWORD error = ::GetLastError();
@@ -69,7 +95,7 @@ DWORD PipeClient::finish(OVERLAPPED& overlapped, BOOL started, DWORD timeout_ms,
 
 DWORD PipeClient::write(std::string_view bytes, DWORD timeout_ms) {
     if (!connected()) return ERROR_PIPE_NOT_CONNECTED;
-    const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+    const Deadline deadline(timeout_ms);
     while (!bytes.empty()) {
         const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         OVERLAPPED overlapped{};
@@ -77,7 +103,7 @@ DWORD PipeClient::write(std::string_view bytes, DWORD timeout_ms) {
         ::ResetEvent(overlapped.hEvent);
         const BOOL started = ::WriteFile(pipe_.get(), bytes.data(), piece, nullptr, &overlapped);
         DWORD written = 0;
-        if (const DWORD error = finish(overlapped, started, remaining_ms(deadline), written); error != 0) return error;
+        if (const DWORD error = finish(overlapped, started, deadline.remaining_ms(), written); error != 0) return error;
         if (written == 0) return ERROR_WRITE_FAULT;
         bytes.remove_prefix(written);
     }
@@ -86,7 +112,7 @@ DWORD PipeClient::write(std::string_view bytes, DWORD timeout_ms) {
 
 DWORD PipeClient::read_line(std::string& line, DWORD timeout_ms) {
     if (!connected()) return ERROR_PIPE_NOT_CONNECTED;
-    const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+    const Deadline deadline(timeout_ms);
     for (;;) {
         if (const auto end = unread_.find('\n'); end != std::string::npos) {
             line = unread_.substr(0, end);
@@ -100,7 +126,7 @@ DWORD PipeClient::read_line(std::string& line, DWORD timeout_ms) {
         ::ResetEvent(overlapped.hEvent);
         const BOOL started = ::ReadFile(pipe_.get(), piece, sizeof(piece), nullptr, &overlapped);
         DWORD read = 0;
-        if (const DWORD error = finish(overlapped, started, remaining_ms(deadline), read); error != 0) return error;
+        if (const DWORD error = finish(overlapped, started, deadline.remaining_ms(), read); error != 0) return error;
         if (read == 0) return ERROR_BROKEN_PIPE;
         unread_.append(piece, read);
     }

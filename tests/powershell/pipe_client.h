@@ -1,7 +1,9 @@
 #pragma once
 // The client end of the setup's progress pipe, as PowerShell's
-// NamedPipeClientStream would hold it. Every wait is bounded: a stand-in
-// stuck on the pipe would keep the setup waiting for its end forever.
+// NamedPipeClientStream would hold it. Writes and reads wait as long as they
+// are told to, INFINITE included: PowerShell's own writes block for ever on a
+// pipe whose 4 KiB buffer nobody empties, and so must ours, or the stand-in
+// would hide a setup that stops reading.
 
 #include <windows.h>
 
@@ -18,15 +20,21 @@ public:
     // does. Returns 0 or a Win32 error (ERROR_TIMEOUT when the time ran out).
     DWORD connect(const std::wstring& pipe_name, DWORD access, DWORD timeout_ms);
     bool connected() const { return static_cast<bool>(pipe_); }
+    // Takes over a connected client handle inherited from another process.
+    DWORD adopt(HANDLE pipe);
+    // The connected handle made inheritable, for a process that takes it over.
+    HANDLE share_with_child();
     void close();
 
-    // Writes every byte or returns the error that stopped it.
+    // Writes every byte or returns the error that stopped it (ERROR_TIMEOUT
+    // when the time ran out).
     DWORD write(std::string_view bytes, DWORD timeout_ms);
     // One line up to its line feed (not included); bytes after it are kept
     // for the next call.
     DWORD read_line(std::string& line, DWORD timeout_ms);
 
 private:
+    DWORD make_io_event();
     DWORD finish(OVERLAPPED& overlapped, BOOL started, DWORD timeout_ms, DWORD& transferred);
 
     UniqueFile pipe_;

@@ -22,12 +22,12 @@ constexpr std::uint64_t kLargestFile = std::uint64_t{1} << 34;
 constexpr std::uint64_t kLongestLine = std::uint64_t{1} << 26;
 constexpr std::uint64_t kLongestWaitMs = 600000;
 constexpr DWORD kDefaultConnectMs = 5000;
-constexpr DWORD kDefaultReplyMs = 120000;
-constexpr DWORD kWriteTimeoutMs = 10000;
+// The inherited pipe handle of a detached child, as a decimal number.
+constexpr wchar_t kInheritedPipeVariable[] = L"ZELKORA_STANDIN_INHERITED_PIPE";
 
 enum class Verb {
-    transcript, mkdir, file, fill, connect, send, write, raw, long_line, request, reply_timeout, close, child,
-    sleep, exit
+    transcript, mkdir, file, fill, connect, send, write, raw, long_line, request, reply_timeout, write_timeout,
+    close, child, detach, sleep, exit
 };
 
 struct Step {
@@ -117,6 +117,11 @@ std::optional<std::string> parse_hex(std::string_view text) {
     return bytes;
 }
 
+// A time-out as the scenario gives it: 0 waits for ever.
+DWORD wait_limit(std::uint64_t milliseconds) {
+    return milliseconds == 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+}
+
 std::string hex_of(std::string_view bytes) {
     constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
@@ -176,6 +181,12 @@ std::string parse_step(std::string_view word, std::string_view rest, Step& step)
         step.number = *value;
         return {};
     };
+    const auto exit_code = [&]() -> std::string {
+        const auto code = parse_exit_code(trimmed(rest));
+        if (!code) return "needs an exit code from -2147483648 to 4294967295";
+        step.number = *code;
+        return {};
+    };
 
     if (word == "transcript" || word == "mkdir") {
         step.verb = word == "transcript" ? Verb::transcript : Verb::mkdir;
@@ -229,17 +240,18 @@ std::string parse_step(std::string_view word, std::string_view rest, Step& step)
     }
     if (word == "exit") {
         step.verb = Verb::exit;
-        const auto code = parse_exit_code(trimmed(rest));
-        if (!code) return "needs an exit code from -2147483648 to 4294967295";
-        step.number = *code;
-        return {};
+        return exit_code();
+    }
+    if (word == "detach") {
+        step.verb = Verb::detach;
+        return trimmed(rest).empty() ? std::string() : exit_code();
     }
     if (word == "connect") {
         step.verb = Verb::connect;
         return milliseconds(true, kDefaultConnectMs);
     }
-    if (word == "reply-timeout") {
-        step.verb = Verb::reply_timeout;
+    if (word == "reply-timeout" || word == "write-timeout") {
+        step.verb = word == "reply-timeout" ? Verb::reply_timeout : Verb::write_timeout;
         return milliseconds(false, 0);
     }
     if (word == "sleep") {
@@ -322,6 +334,30 @@ public:
     Runner(const ScenarioRun& run, std::vector<Step> steps)
         : run_(run), steps_(std::move(steps)), folder_(folder_of(run.script_path)) {}
 
+    // In a detached child: the pipe its parent connected.
+    bool take_inherited_pipe() {
+        const std::wstring value = environment_value(kInheritedPipeVariable);
+        ::SetEnvironmentVariableW(kInheritedPipeVariable, nullptr);
+        std::uint64_t number = 0;
+        for (const wchar_t c : value) {
+            if (c < L'0' || c > L'9' || number > 0xFFFFFFFFFFFFull) {
+                number = 0;
+                break;
+            }
+            number = number * 10 + static_cast<std::uint64_t>(c - L'0');
+        }
+        if (number == 0) {
+            record_error("no inherited pipe in " + utf8(kInheritedPipeVariable));
+            return false;
+        }
+        if (const DWORD error = pipe_.adopt(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number)));
+            error != 0) {
+            record_error("cannot take the inherited pipe, error " + decimal(error));
+            return false;
+        }
+        return true;
+    }
+
     int run_from(std::size_t first) {
         for (std::size_t i = first; i < steps_.size(); ++i) {
             error_.clear();
@@ -348,9 +384,11 @@ private:
         case Verb::raw: send(step.bytes, "sent-bytes " + hex_of(step.bytes)); break;
         case Verb::long_line: send_long_line(step); break;
         case Verb::request: request(step); break;
-        case Verb::reply_timeout: reply_timeout_ms_ = static_cast<DWORD>(step.number); break;
+        case Verb::reply_timeout: reply_timeout_ms_ = wait_limit(step.number); break;
+        case Verb::write_timeout: write_timeout_ms_ = wait_limit(step.number); break;
         case Verb::close: close_pipe(); break;
         case Verb::child: return run_child(step);
+        case Verb::detach: return detach(step);
         case Verb::sleep: ::Sleep(static_cast<DWORD>(step.number)); break;
         case Verb::exit: return static_cast<DWORD>(step.number);
         }
@@ -503,7 +541,7 @@ private:
     bool send(std::string_view bytes, const std::string& what) {
         ensure_connected();
         if (!error_.empty()) return false;
-        if (const DWORD error = pipe_.write(bytes, kWriteTimeoutMs); error != 0) {
+        if (const DWORD error = pipe_.write(bytes, write_timeout_ms_); error != 0) {
             record("send-failed " + pipe_error_name(error) + ": " + what);
             return false;
         }
@@ -544,29 +582,58 @@ private:
     // would. Our exit code is the child's.
     std::optional<DWORD> run_child(const Step& step) {
         if (pipe_.connected()) return fail<DWORD>("child after the pipe was connected");
+        const auto child = start_self(step, false);
+        if (!child) return std::nullopt;
+        record("child-started " + decimal(child->id));
+        DWORD code = 0;
+        if (::WaitForSingleObject(child->process.get(), INFINITE) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(child->process.get(), &code)) {
+            return fail<DWORD>("cannot wait for the child, error " + decimal(::GetLastError()));
+        }
+        record("child-exited " + decimal(code));
+        return code;
+    }
+
+    struct Child {
+        UniqueHandle process;
+        DWORD id = 0;
+    };
+
+    // This program again, told to go on after the step's line.
+    std::optional<Child> start_self(const Step& step, bool inherit_handles) {
         std::wstring self(32768, L'\0');
         const DWORD length = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-        if (length == 0 || length >= self.size()) return fail<DWORD>("cannot find the stand-in's own path");
+        if (length == 0 || length >= self.size()) return fail<Child>("cannot find the stand-in's own path");
         self.resize(length);
         std::wstring command_line =
             L"\"" + self + L"\" -StandInChild " + std::to_wstring(step.line) + L" " + run_.arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (!::CreateProcessW(self.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &info)) {
-            return fail<DWORD>("cannot start the child, error " + decimal(::GetLastError()));
+        if (!::CreateProcessW(self.c_str(), command_line.data(), nullptr, nullptr, inherit_handles, 0, nullptr,
+                              nullptr, &startup, &info)) {
+            return fail<Child>("cannot start the child, error " + decimal(::GetLastError()));
         }
-        UniqueHandle process(info.hProcess);
-        UniqueHandle thread(info.hThread);
-        record("child-started " + decimal(info.dwProcessId));
-        DWORD code = 0;
-        if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
-            !::GetExitCodeProcess(process.get(), &code)) {
-            return fail<DWORD>("cannot wait for the child, error " + decimal(::GetLastError()));
+        const UniqueHandle thread(info.hThread);
+        return Child{UniqueHandle(info.hProcess), info.dwProcessId};
+    }
+
+    // Starts this program again with the connected pipe handed down, to run
+    // the rest of the scenario, and ends without waiting for it: a process
+    // the script left behind that still holds the pipe.
+    std::optional<DWORD> detach(const Step& step) {
+        if (!pipe_.connected()) return fail<DWORD>("detach before the pipe was connected");
+        const HANDLE shared = pipe_.share_with_child();
+        if (!shared) return fail<DWORD>("cannot share the pipe, error " + decimal(::GetLastError()));
+        const std::wstring handle_value = std::to_wstring(reinterpret_cast<std::uintptr_t>(shared));
+        if (!::SetEnvironmentVariableW(kInheritedPipeVariable, handle_value.c_str())) {
+            return fail<DWORD>("cannot name the pipe for the child");
         }
-        record("child-exited " + decimal(code));
-        return code;
+        const auto child = start_self(step, true);
+        ::SetEnvironmentVariableW(kInheritedPipeVariable, nullptr);
+        if (!child) return std::nullopt;
+        record("detached " + decimal(child->id));
+        return static_cast<DWORD>(step.number);
     }
 
     const ScenarioRun& run_;
@@ -574,7 +641,9 @@ private:
     std::wstring folder_;
     PipeClient pipe_;
     bool connect_failed_ = false;
-    DWORD reply_timeout_ms_ = kDefaultReplyMs;
+    // PowerShell's writes and reads on the pipe have no time-out.
+    DWORD reply_timeout_ms_ = INFINITE;
+    DWORD write_timeout_ms_ = INFINITE;
     std::string error_;
 };
 
@@ -596,13 +665,20 @@ int run_scenario(const ScenarioRun& run) {
     std::size_t first = 0;
     if (run.continue_after_line != 0) {
         while (first < parsed.steps.size() && parsed.steps[first].line != run.continue_after_line) ++first;
-        if (first == parsed.steps.size() || parsed.steps[first].verb != Verb::child) {
-            record_error("no child command on line " + std::to_string(run.continue_after_line));
+        if (first == parsed.steps.size() ||
+            (parsed.steps[first].verb != Verb::child && parsed.steps[first].verb != Verb::detach)) {
+            record_error("no child or detach command on line " + std::to_string(run.continue_after_line));
             return kStandInFailure;
         }
         ++first;
     }
-    return Runner(run, std::move(parsed.steps)).run_from(first);
+    const bool detached = first > 0 && run.continue_after_line != 0 && parsed.steps[first - 1].verb == Verb::detach;
+    Runner runner(run, std::move(parsed.steps));
+    if (detached && !runner.take_inherited_pipe()) return kStandInFailure;
+    const int code = runner.run_from(first);
+    // Nobody waits for a detached child, so it records its own end.
+    if (detached) record("detached-exit " + decimal(static_cast<DWORD>(code)));
+    return code;
 }
 
 }  // namespace zelkora::standin

@@ -331,3 +331,77 @@ TEST_F(InstallerRun, SetupAtAVolumeRootFindsItsScript) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs where the setup stops reading before the script is done, or where the
+// pipe outlives PowerShell. The transcript shows what the script went through.
+class ChannelEnd : public InstallerRun {
+protected:
+    bool wait_for_record(const std::string& record, std::chrono::milliseconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (transcript().find(record) != std::string::npos) return true;
+            ::Sleep(100);
+        }
+        return false;
+    }
+};
+
+struct AbandonedScriptCase {
+    const char* name;
+    std::string scenario;
+    int highest_step;
+};
+
+void PrintTo(const AbandonedScriptCase& c, std::ostream* out) { *out << c.name; }
+
+class AbandonedScript : public ChannelEnd, public testing::WithParamInterface<AbandonedScriptCase> {};
+
+// Once the reader has given up on the pipe, a script that goes on writing
+// past the pipe's 4 KiB, or waits for a reply, would block for ever, as
+// PowerShell does: the window would stay on "설치 중…" and could not be
+// closed. Its writes and reads must fail instead, so that the script ends.
+TEST_P(AbandonedScript, EndsWithinSecondsInTheFailedView) {
+    prepare(GetParam().name, GetParam().scenario);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: " + std::to_wstring(GetParam().highest_step) + L" / 6"));
+    // Released by the disconnect: the stand-in has no time-out of its own.
+    EXPECT_NE(transcript().find(" not-connected"), std::string::npos) << transcript();
+    EXPECT_EQ(close_and_wait(2), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AbandonedScript,
+    testing::Values(
+        AbandonedScriptCase{"overlong_line_then_more_writes",
+                            "send 0|a\nsend 3|b\nlong 20000 4|\nlong 8000 5|\nsend 6|d\nexit 0\n", 3},
+        AbandonedScriptCase{"overlong_line_then_request_without_time_out",
+                            "send 0|a\nsend 2|b\nlong 20000 3|\nrequest -6|commit\nsend 6|d\nexit 0\n", 2},
+        // The child writes after the reader has refused it.
+        AbandonedScriptCase{"child_client_requests_without_time_out",
+                            "child\nconnect\nsleep 1000\nrequest -6|commit\nsend 6|d\nexit 0\n", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A process the script left behind still holds the pipe and reports a
+// failure after PowerShell has exited with a completed run. The outcome was
+// decided when the grace period ran out; the late line must not change it.
+TEST_F(ChannelEnd, LateFailureFromALeftoverProcessLeavesTheCompletedRunAlone) {
+    prepare("late_failure_after_completion", kCompletedScenario + "detach 0\nsleep 4000\nsend -1|늦은 실패\n");
+    start();
+    start_installation();
+    expect_result(kCompleted);
+    ASSERT_TRUE(wait_for_record("sent -1|늦은 실패\ndetached-exit 0\n", 20s)) << transcript();
+    ::Sleep(500);  // the window has long had the posted line by now
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료"));
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: 6 / 6"));
+    EXPECT_FALSE(contains(diagnostics, L"늦은 실패"));
+    EXPECT_EQ(button_text(window_, 1), kCompleted);
+    EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+}  // namespace

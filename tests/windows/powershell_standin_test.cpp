@@ -393,3 +393,81 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+struct WaitCase {
+    const char* name;
+    std::string scenario;
+    bool blocks;               // waits until the server breaks the pipe
+    std::string ended_record;  // the record before "exit 3"
+};
+
+void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.name; }
+
+class PipeWait : public StandInTest, public testing::WithParamInterface<WaitCase> {};
+
+// The server accepts and never reads or answers. Like PowerShell, the
+// stand-in then waits for ever, unless the scenario sets a limit; a broken
+// pipe ends the wait.
+TEST_P(PipeWait, LastsAsLongAsTheScenarioSays) {
+    const auto& c = GetParam();
+    const std::wstring pipe_name = unique_name(L"ZelkoraStandInTest-");
+    PipeServer server(pipe_name);
+    ASSERT_TRUE(server.valid()) << ::GetLastError();
+    write_scenario("transcript transcript.txt\n" + c.scenario + "exit 3\n");
+
+    const auto standin = start_process(standin_path(), file_arguments(pipe_name));
+    ASSERT_TRUE(standin) << ::GetLastError();
+    ASSERT_TRUE(server.accept(15s));
+    if (c.blocks) {
+        EXPECT_FALSE(wait_for_exit(*standin, 3s).has_value()) << "gave up without being told to";
+        server.disconnect();
+    }
+    EXPECT_EQ(wait_for_exit(*standin, 15s), 3u);
+
+    const auto records = lines_of(file_bytes(path(L"transcript.txt")));
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(records[records.size() - 2], c.ended_record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PipeWait,
+    testing::Values(
+        WaitCase{"write_blocks_past_the_pipe_buffer", "long 20000\n", true,
+                 "send-failed not-connected: sent-long 20000"},
+        WaitCase{"reply_is_awaited_for_ever", "request -6|commit\n", true, "no-reply not-connected"},
+        WaitCase{"write_time_out", "write-timeout 300\nlong 20000\n", false, "send-failed timeout: sent-long 20000"},
+        WaitCase{"reply_time_out", "reply-timeout 300\nrequest -6|commit\n", false, "no-reply timeout"},
+        WaitCase{"zero_means_for_ever", "write-timeout 300\nwrite-timeout 0\nlong 20000\n", true,
+                 "send-failed not-connected: sent-long 20000"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The detached child keeps writing on the pipe its parent connected, after
+// the parent has ended with its own code.
+TEST_F(StandInTest, DetachedChildKeepsThePipeAfterTheStandInExits) {
+    const std::wstring pipe_name = unique_name(L"ZelkoraStandInTest-");
+    PipeServer server(pipe_name);
+    ASSERT_TRUE(server.valid()) << ::GetLastError();
+    write_scenario("transcript transcript.txt\nsend 1|parent\ndetach 5\nsleep 500\nsend 2|child\nexit 7\n");
+    const std::wstring arguments = file_arguments(pipe_name);
+
+    const auto standin = start_process(standin_path(), arguments);
+    ASSERT_TRUE(standin) << ::GetLastError();
+    ASSERT_TRUE(server.accept(15s));
+    EXPECT_EQ(wait_for_exit(*standin, 15s), 5u);
+    EXPECT_EQ(server.client_process_id(), standin->id);
+    EXPECT_EQ(server.read_until_closed(), "1|parent\r\n2|child\r\n");
+
+    const auto records = lines_of(file_bytes(path(L"transcript.txt")));
+    ASSERT_EQ(records.size(), 7u) << file_bytes(path(L"transcript.txt"));
+    EXPECT_EQ(records[0], "started " + utf8(arguments));
+    EXPECT_EQ(records[1], "connected " + utf8(pipe_name));
+    EXPECT_EQ(records[2], "sent 1|parent");
+    EXPECT_TRUE(records[3].starts_with("detached ")) << records[3];
+    EXPECT_EQ(records[4], "exit 5");
+    EXPECT_EQ(records[5], "sent 2|child");
+    EXPECT_EQ(records[6], "detached-exit 7");
+}
+
+}  // namespace
