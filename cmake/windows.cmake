@@ -47,7 +47,18 @@ set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME Zelkora-1.0.0-windows
 target_include_directories(zelkora_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(zelkora_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_options(zelkora_setup PRIVATE -municode)
-target_link_libraries(zelkora_setup PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
+# The setup's DLLs that are not KnownDLLs on every Windows 10 release. Listed
+# before the libraries' own -lbcrypt and -lcrypt32, so these imports resolve
+# to the delay-import libraries.
+include(cmake/delay-load.cmake)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 gdiplus uxtheme)
+foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
+    zelkora_delay_loaded(${dll})
+endforeach()
+list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABLE delay_libraries)
+zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
+target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
+target_link_libraries(zelkora_setup PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_portable ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -104,6 +115,8 @@ target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
 set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine)
+# How wine-env refuses before any Wine command runs; needs no prefix.
+add_test(NAME wine_env_refusals COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine-env-test)
 add_test(NAME wine_prefix_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX})
 set_tests_properties(wine_prefix_teardown PROPERTIES FIXTURES_CLEANUP wine)
 # Unix symbolic links inside the fresh prefix, which Wine cannot make itself.
@@ -135,4 +148,18 @@ foreach(selftest selftest selftest-failure selftest-attention selftest-restart s
 endforeach()
 
 add_test(NAME setup_imports_only_system_dlls
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_SETUP_EXE})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_NM} ${ZELKORA_SETUP_EXE})
+
+# DLL planting: the setup copied into a folder with planted DLLs beside it
+# loads none of them; the unhardened control shows the planted DLLs would load.
+add_library(planted_dll SHARED tests/planted/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_include_directories(planted_dll PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(planted_dll PRIVATE -static -static-libgcc -static-libstdc++)
+add_executable(unprotected_probe WIN32 tests/planted/unprotected_probe.cpp)
+target_link_options(unprotected_probe PRIVATE -municode)
+target_link_libraries(unprotected_probe PRIVATE uxtheme)
+add_test(NAME setup_ignores_planted_dlls
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/planted/run-beside-planted-dlls ${ZELKORA_WINE_ENV} ${ZELKORA_WINE_PREFIX}
+            ${ZELKORA_SETUP_EXE} $<TARGET_FILE:planted_dll> $<TARGET_FILE:unprotected_probe>)
+set_tests_properties(setup_ignores_planted_dlls PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
