@@ -30,6 +30,7 @@ add_test(NAME host_tests COMMAND host_tests)
 add_test(NAME progress_lines_driver
     COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
             ${CMAKE_SOURCE_DIR}/tests/driver/progress-lines $<TARGET_FILE:progress-lines>)
+add_test(NAME check_cases_verdicts COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases-test)
 
 # Each fuzz target runs for a bounded time; any finding fails the test.
 set(ZELKORA_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz target runs in the test suite")

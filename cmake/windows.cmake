@@ -52,7 +52,7 @@ add_library(zelkora_app_win32 STATIC
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(zelkora_app_win32 PRIVATE -Wall -Wextra)
-target_link_libraries(zelkora_app_win32 PUBLIC zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable gdiplus comctl32 shell32 ole32 uxtheme advapi32 user32 gdi32)
+target_link_libraries(zelkora_app_win32 PUBLIC zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
 
 add_executable(zelkora_setup WIN32
     app/main.cpp
@@ -63,7 +63,18 @@ set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME ${ZELKORA_SETUP_NAME}
 target_include_directories(zelkora_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(zelkora_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
 target_link_options(zelkora_setup PRIVATE -municode)
-target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32)
+# The setup's DLLs that are not KnownDLLs on every Windows 10 release. Listed
+# after our own libraries and before their -lbcrypt and -lcrypt32, so these
+# imports resolve to the delay-import libraries.
+include(cmake/delay-load.cmake)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 gdiplus uxtheme)
+foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
+    zelkora_delay_loaded(${dll})
+endforeach()
+list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABLE delay_libraries)
+zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
+target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
+target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -121,6 +132,8 @@ target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
 set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine)
+# How wine-env refuses before any Wine command runs; needs no prefix.
+add_test(NAME wine_env_refusals COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine-env-test)
 add_test(NAME wine_prefix_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX})
 set_tests_properties(wine_prefix_teardown PROPERTIES FIXTURES_CLEANUP wine)
 # Unix symbolic links inside the fresh prefix, which Wine cannot make itself.
@@ -128,7 +141,48 @@ add_test(NAME wine_link_fixtures
     COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/make-link-fixtures ${ZELKORA_WINE_PREFIX})
 set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP wine_links)
 
-add_test(NAME windows_tests COMMAND windows_tests)
+# The Windows tests run as groups of GoogleTest suites, one CTest entry each,
+# so that a hang costs one group's time-out and the log names the group. A
+# suite may be named in one group only (checked here), and the last group runs
+# every suite named in none, so each test runs exactly once and a new suite
+# cannot be left out.
+set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+function(zelkora_windows_test_group name filter timeout)
+    add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
+    set_tests_properties(windows_tests_${name} PROPERTIES
+        FIXTURES_REQUIRED "wine;wine_links" TIMEOUT ${timeout}
+        ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
+endfunction()
+function(zelkora_windows_test_suites name timeout)  # suites...
+    get_property(named GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_SUITES)
+    set(patterns "")
+    foreach(suite IN LISTS ARGN)
+        if(suite IN_LIST named)
+            message(FATAL_ERROR "GoogleTest suite ${suite} is in two Windows test groups")
+        endif()
+        list(APPEND named ${suite})
+        # "Prefix/Suite.*" is how a parameterized suite's tests are named.
+        list(APPEND patterns "${suite}.*" "*/${suite}.*")
+    endforeach()
+    set_property(GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_SUITES ${named})
+    set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS ${patterns})
+    list(JOIN patterns ":" filter)
+    zelkora_windows_test_group(${name} ${filter} ${timeout})
+endfunction()
+# Timeouts: about three times what each group takes on a busy two-core machine.
+zelkora_windows_test_suites(rules_and_files 120
+    DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
+    ProtectedLocation ProtectedUpdateFolder CertificateLookup
+    FilePrimitives Placement PlacementRollback EmbeddedResources VersionResource)
+zelkora_windows_test_suites(pipe_and_standin 120
+    ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
+zelkora_windows_test_suites(installer_runs 400
+    InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch)
+zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
+get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
+list(JOIN grouped ":" grouped)
+zelkora_windows_test_group(others -${grouped} 300)
 add_test(NAME progress_lines_driver_windows
     COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
             ${CMAKE_SOURCE_DIR}/tests/driver/progress-lines
@@ -140,11 +194,8 @@ add_test(NAME payload_console_driver
             ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:payload-console>
             --bin "C:\\nowhere\\bin" --program-files "C:\\nowhere\\pf")
 set_tests_properties(payload_console_driver PROPERTIES FIXTURES_REQUIRED wine)
-set_tests_properties(windows_tests progress_lines_driver_windows PROPERTIES
-    FIXTURES_REQUIRED wine
-    ENVIRONMENT "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-set_tests_properties(windows_tests PROPERTIES FIXTURES_REQUIRED "wine;wine_links")
-set_property(TEST windows_tests APPEND PROPERTY ENVIRONMENT "ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+set_tests_properties(progress_lines_driver_windows PROPERTIES
+    FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
 foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted)
@@ -153,9 +204,23 @@ foreach(selftest selftest selftest-failure selftest-attention selftest-restart s
 endforeach()
 
 add_test(NAME setup_imports_only_system_dlls
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_SETUP_EXE})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_NM} ${ZELKORA_SETUP_EXE})
 
-# The test variant: the setup from the same sources and settings (copied at the
+# DLL planting: the setup copied into a folder with planted DLLs beside it
+# loads none of them; the unhardened control shows the planted DLLs would load.
+add_library(planted_dll SHARED tests/planted/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_include_directories(planted_dll PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(planted_dll PRIVATE -static -static-libgcc -static-libstdc++)
+add_executable(unprotected_probe WIN32 tests/planted/unprotected_probe.cpp)
+target_link_options(unprotected_probe PRIVATE -municode)
+target_link_libraries(unprotected_probe PRIVATE uxtheme)
+add_test(NAME setup_ignores_planted_dlls
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/planted/run-beside-planted-dlls ${ZELKORA_WINE_ENV} ${ZELKORA_WINE_PREFIX}
+            ${ZELKORA_SETUP_EXE} $<TARGET_FILE:planted_dll> $<TARGET_FILE:unprotected_probe>)
+set_tests_properties(setup_ignores_planted_dlls PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+
+# The test variant: the setup from the same objects and settings (copied at the
 # end of this file, so that none is missed), with one definition that makes it
 # trust the current user too, who under Wine owns every file. End-to-end
 # installations need it; it lives only in the build tree and never goes where

@@ -1,5 +1,4 @@
 // The progress channel in-process: the pipe's security and instance rules,
-// The progress channel in-process: the pipe's security and instance rules,
 // a stop right after the start, and starts that must not leave a PowerShell
 // behind: a case without a script, and a start that cannot get its reader.
 #include <gtest/gtest.h>
