@@ -74,7 +74,8 @@ endforeach()
 list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABLE delay_libraries)
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
-target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
+target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32
+    zelkora_portable ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
