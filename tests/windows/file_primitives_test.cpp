@@ -71,6 +71,39 @@ TEST_F(FilePrimitives, RandomTagIsTwelveLowerCaseHexDigitsAndFresh) {
     EXPECT_EQ(tags.size(), 20u);
 }
 
+// The parent of a file at a volume root is the root itself, never "E:",
+// which would name the drive's current folder instead.
+TEST_F(FilePrimitives, ParentFolderStopsAtTheDriveRoot) {
+    const struct {
+        const wchar_t* path;
+        const wchar_t* parent;
+    } cases[] = {
+        {L"E:\\Zelkora-1.0.0-windows-x64.exe", L"E:\\"},
+        {L"E:\\", L"E:\\"},
+        {L"C:\\Program Files\\Zelkora", L"C:\\Program Files"},
+        {L"\\\\?\\C:\\Zelkora", L"\\\\?\\C:\\"},
+        {L"\\\\?\\C:\\", L"\\\\?\\C:\\"},
+        {L"\\\\?\\C:\\a\\b", L"\\\\?\\C:\\a"},
+        {L"name", L"name"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parent_folder(c.path), c.parent) << testing::PrintToString(std::wstring(c.path));
+    }
+    EXPECT_EQ(zelkora::core::join_path(parent_folder(L"E:\\setup.exe"), L"bin"), L"E:\\bin");
+}
+
+// A handle released on a failure path must not change the error the caller
+// is about to report, even when closing it fails too (a stale handle here).
+TEST(Owners, ResetKeepsTheLastError) {
+    const HANDLE raw = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(raw, nullptr);
+    ASSERT_TRUE(::CloseHandle(raw));
+    zelkora::UniqueHandle stale(raw);
+    ::SetLastError(ERROR_SHARING_VIOLATION);
+    stale.reset();
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
 TEST_F(FilePrimitives, PathsCompareOrdinallyIgnoringCase) {
     EXPECT_TRUE(paths_equal(L"C:\\Program Files\\Zelkora", L"c:\\PROGRAM FILES\\zelkora"));
     EXPECT_TRUE(paths_equal(L"C:\\Ärger\\Ω", L"c:\\äRGER\\ω"));
@@ -92,7 +125,7 @@ TEST_F(FilePrimitives, FinalPathAndLongPathAgreeAndResolveShortNames) {
     wchar_t short_path[MAX_PATH];
     ASSERT_GT(::GetShortPathNameW((scratch / L"A Long Folder Name\\file.txt").c_str(), short_path, MAX_PATH), 0u);
     EXPECT_TRUE(paths_equal(long_path(short_path), expected)) << testing::PrintToString(long_path(short_path));
-    EXPECT_EQ(failure_code([&] { long_path(scratch / L"missing"); }), "payload_path_unverified");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(long_path(scratch / L"missing")); }), "payload_path_unverified");
 }
 
 // Windows grows the buffer past 512 units; Wine refuses such names outright
@@ -167,9 +200,9 @@ TEST_F(FilePrimitives, DeleteByIdentityDeletesOnlyTheRecordedObject) {
 TEST_F(FilePrimitives, OpenFolderAndWalkUpRefuseWhatIsNotAFolder) {
     test::write_file(scratch / L"file", "x");
     test::make_folders(scratch / L"a\\b");
-    EXPECT_EQ(failure_code([&] { open_folder(scratch / L"file", 0); }), "payload_destination_missing");
-    EXPECT_EQ(failure_code([&] { open_folder(scratch / L"missing", 0); }), "payload_destination_missing");
-    EXPECT_EQ(failure_code([&] { open_folder(scratch / L"a\\b", 0); }), "no failure");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(open_folder(scratch / L"file", 0)); }), "payload_destination_missing");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(open_folder(scratch / L"missing", 0)); }), "payload_destination_missing");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(open_folder(scratch / L"a\\b", 0)); }), "no failure");
     EXPECT_EQ(failure_code([&] { ensure_walk_up(scratch / L"a\\b", scratch.path()); }), "no failure");
     EXPECT_EQ(failure_code([&] { ensure_walk_up(scratch / L"a\\b", L""); }), "no failure");
     EXPECT_EQ(failure_code([&] { ensure_walk_up(scratch / L"a\\missing", scratch.path()); }),
