@@ -146,22 +146,22 @@ const wchar_t* primary_text(const WindowState& state, bool installing) {
 void show(HWND child, bool visible) { ::ShowWindow(child, visible ? SW_SHOW : SW_HIDE); }
 
 void create_children(WindowState& state, HINSTANCE instance) {
-    struct ButtonSpec {
+    struct InitialButton {
         ControlId id;
         const wchar_t* text;
         int x;
         int width;
     };
-    const ButtonSpec specs[] = {{kPrimaryButton, L"설치 시작", 384, 148},
-                                {kCancelButton, L"취소", 302, 70},
-                                {kCopyButton, L"진단 복사", 28, 132},
-                                {kDetailsButton, L"자세히 보기  +", 28, 142}};
-    for (const auto& spec : specs) {
-        state.buttons[spec.id - 1] =
-            ::CreateWindowExW(0, L"BUTTON", spec.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
-                              px(state, spec.x), px(state, kButtonTop), px(state, spec.width),
+    const InitialButton initial_buttons[] = {{kPrimaryButton, L"설치 시작", 384, 148},
+                                             {kCancelButton, L"취소", 302, 70},
+                                             {kCopyButton, L"진단 복사", 28, 132},
+                                             {kDetailsButton, L"자세히 보기  +", 28, 142}};
+    for (const auto& button : initial_buttons) {
+        state.buttons[button.id - 1] =
+            ::CreateWindowExW(0, L"BUTTON", button.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                              px(state, button.x), px(state, kButtonTop), px(state, button.width),
                               px(state, kButtonHeight), state.window,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), instance, nullptr);
     }
     state.progress_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, px(state, 200),
                                            px(state, 390), px(state, 332), px(state, 5), state.window, nullptr,
