@@ -75,10 +75,15 @@ Seen look_at(HWND dialog, HWND owner) {
 
 using Step = std::function<void(HWND dialog)>;
 
+// A key as the system delivers it: to the focus window, or as a system key
+// to the active window when nothing has the focus.
 Step press(WPARAM key) {
-    return [key](HWND dialog) {
+    return [key](HWND) {
         const HWND focus = ::GetFocus();
-        ::PostMessageW(focus ? focus : dialog, WM_KEYDOWN, key, 1);
+        const HWND target = focus ? focus : ::GetActiveWindow();
+        if (!target) return;
+        ::PostMessageW(target, focus ? WM_KEYDOWN : WM_SYSKEYDOWN, key, 1);
+        ::PostMessageW(target, focus ? WM_KEYUP : WM_SYSKEYUP, key, 0xC0000001);
     };
 }
 Step click(int id) {
@@ -227,6 +232,99 @@ TEST_F(ConfirmationDialog, AnswersFollowKeysAndButtonsWithTheOwnerDisabledMeanwh
 
         EXPECT_TRUE(::IsWindowEnabled(owner_));
         EXPECT_EQ(open_dialog(), nullptr);
+    }
+}
+
+struct FocusedEnterCase {
+    const char* name;
+    Kind kind;
+    bool accepted;
+};
+
+// Tab moves the focus off the default button; Enter then presses the button
+// that has the focus, not the default one.
+TEST_F(ConfirmationDialog, EnterPressesTheFocusedButton) {
+    const FocusedEnterCase cases[] = {
+        {"install, Enter on cancel declines", Kind::Install, false},
+        {"signature, Enter on cancel declines", Kind::SignatureTrust, false},
+        {"restart, Enter on the primary button accepts", Kind::Restart, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DialogScript script(owner_, {press(VK_TAB), press(VK_RETURN)});
+        EXPECT_EQ(open(c.kind, owner_), c.accepted);
+        EXPECT_FALSE(script.watchdog_fired);
+        ASSERT_EQ(script.seen.size(), 2u);
+        EXPECT_EQ(script.seen[1].focused_id, c.accepted ? kPrimaryButtonId : kCancelButtonId);
+    }
+}
+
+// Messages that the owner and the dialog receive, in order.
+class MessageLog {
+public:
+    explicit MessageLog(HWND owner) : owner_(owner) {
+        current_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &MessageLog::on_message, nullptr, ::GetCurrentThreadId());
+    }
+    ~MessageLog() {
+        ::UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+
+    bool hooked() const { return hook_ != nullptr; }
+    std::vector<std::string> events;
+
+private:
+    static LRESULT CALLBACK on_message(int code, WPARAM wparam, LPARAM lparam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+        if (code == HC_ACTION && current_) current_->record(*message);
+        return ::CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    void record(const CWPSTRUCT& message) {
+        if (message.hwnd == owner_ && message.message == WM_ENABLE) {
+            events.push_back(message.wParam ? "owner enabled" : "owner disabled");
+        }
+        wchar_t name[64] = {};
+        ::GetClassNameW(message.hwnd, name, 64);
+        if (message.message == WM_DESTROY && std::wstring(name) == kConfirmationWindowClass) {
+            events.push_back("dialog destroyed");
+        }
+    }
+
+    static inline MessageLog* current_ = nullptr;
+    HWND owner_;
+    HHOOK hook_ = nullptr;
+};
+
+// Windows hands the activation to another window when the dialog goes, so
+// the owner must be enabled first or the setup drops behind other programs.
+// Afterwards the keyboard focus is back in the owner.
+TEST_F(ConfirmationDialog, TheOwnerIsEnabledBeforeTheDialogGoes) {
+    const struct {
+        const char* name;
+        Step answer;
+    } cases[] = {
+        {"Enter", press(VK_RETURN)},
+        {"Escape", press(VK_ESCAPE)},
+        {"cancel button", click(kCancelButtonId)},
+        {"Alt+F4", post(WM_SYSCOMMAND, SC_CLOSE)},
+        {"quit", quit(3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MessageLog log(owner_);
+        ASSERT_TRUE(log.hooked());
+        DialogScript script(owner_, {c.answer});
+        open(Kind::Install, owner_);
+        EXPECT_TRUE(script.all_steps_ran());
+        const std::vector<std::string> expected = {"owner disabled", "owner enabled", "dialog destroyed"};
+        EXPECT_EQ(log.events, expected);
+        const HWND focus = ::GetFocus();
+        EXPECT_TRUE(focus == owner_ || ::IsChild(owner_, focus)) << "the focus is not back in the owner";
+        MSG message{};
+        ::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
 }
 
