@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 
 #include "core/wide.h"
+#include "ui/dialog_keys_win32.h"
 #include "ui/fonts.h"
 #include "ui/setup_window.h"
 #include "ui/window_state.h"
@@ -44,6 +45,7 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
 void run_message_loop(HWND window) {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (ui::translate_dialog_key(window, message)) continue;
         if (::IsDialogMessageW(window, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);

@@ -25,6 +25,7 @@ target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 add_library(zelkora_ui_win32 STATIC
     ui/certificate_lookup_win32.cpp
     ui/confirmation_dialog.cpp
+    ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
 )

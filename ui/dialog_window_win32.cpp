@@ -4,6 +4,7 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/dialog_keys_win32.h"
 #include "ui/dialog_painting_win32.h"
 #include "ui/fonts.h"
 #include "ui/gdi_scopes.h"
@@ -25,6 +26,7 @@ struct DialogSession {
     HWND cancel = nullptr;
     UniqueGdiObject button_font;
     double scale = 1.0;
+    bool owner_was_enabled = false;
     bool running = true;
     bool accepted = false;
 
@@ -85,6 +87,14 @@ void lay_out(DialogSession& session) {
     ::InvalidateRect(session.window, nullptr, FALSE);
 }
 
+// The owner is enabled while the dialog is still the active window: Windows
+// then hands the activation back to the owner when the dialog goes, instead
+// of to whichever window of another program comes next.
+void close_dialog(const DialogSession& session) {
+    if (session.owner_was_enabled) ::EnableWindow(session.request.owner, TRUE);
+    ::DestroyWindow(session.window);
+}
+
 HWND create_button(HWND parent, const wchar_t* text, int id) {
     return ::CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0,
                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -134,11 +144,11 @@ LRESULT handle(DialogSession& session, UINT message, WPARAM wparam, LPARAM lpara
         case WM_COMMAND:
             if (LOWORD(wparam) == kPrimaryButtonId || LOWORD(wparam) == kCancelButtonId) {
                 session.accepted = LOWORD(wparam) == kPrimaryButtonId;
-                ::DestroyWindow(session.window);
+                close_dialog(session);
             }
             return 0;
         case WM_CLOSE:
-            ::DestroyWindow(session.window);
+            close_dialog(session);
             return 0;
         case WM_DESTROY:
             session.running = false;
@@ -225,10 +235,18 @@ void run_modal_loop(const DialogSession& session) {
             return;
         }
         if (got == -1) return;
+        if (translate_dialog_key(session.window, message)) continue;
         if (::IsDialogMessageW(session.window, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+}
+
+// The owner's WM_SETFOCUS chooses which of its controls takes the keyboard.
+void return_focus_to(HWND owner) {
+    ::SetActiveWindow(owner);
+    const HWND focus = ::GetFocus();
+    if (::GetActiveWindow() == owner && focus != owner && !::IsChild(owner, focus)) ::SetFocus(owner);
 }
 
 }  // namespace
@@ -245,7 +263,7 @@ bool run_dialog(const DialogRequest& request, bool embedded_fonts_in_gdi) {
                                           request.owner, nullptr, ::GetModuleHandleW(nullptr), &session);
     if (!window) return false;
 
-    const bool owner_was_enabled = request.owner && ::IsWindowEnabled(request.owner);
+    session.owner_was_enabled = request.owner && ::IsWindowEnabled(request.owner);
     if (request.owner) ::EnableWindow(request.owner, FALSE);
     apply_dark_title_bar(window);
     ::ShowWindow(window, SW_SHOW);
@@ -253,9 +271,8 @@ bool run_dialog(const DialogRequest& request, bool embedded_fonts_in_gdi) {
 
     run_modal_loop(session);
 
-    if (session.running) ::DestroyWindow(window);
-    if (owner_was_enabled) ::EnableWindow(request.owner, TRUE);
-    if (request.owner) ::SetActiveWindow(request.owner);
+    if (session.running) close_dialog(session);
+    if (request.owner) return_focus_to(request.owner);
     return session.accepted;
 }
 
