@@ -5,6 +5,7 @@
 
 #include "core/wide.h"
 #include "payload/pipe_session.h"
+#include "ui/dialog_keys_win32.h"
 #include "ui/fonts.h"
 #include "ui/setup_window.h"
 #include "ui/window_state.h"
@@ -47,6 +48,7 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
 void run_message_loop(HWND window) {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (ui::translate_dialog_key(window, message)) continue;
         if (::IsDialogMessageW(window, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);

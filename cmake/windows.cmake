@@ -32,7 +32,11 @@ target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
 # Win32 user-interface code that the Windows tests drive in-process.
 add_library(zelkora_ui_win32 STATIC
+    ui/certificate_lookup_win32.cpp
     ui/confirmation_dialog.cpp
+    ui/dialog_keys_win32.cpp
+    ui/dialog_painting_win32.cpp
+    ui/dialog_window_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)

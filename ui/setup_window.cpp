@@ -146,22 +146,22 @@ const wchar_t* primary_text(const WindowState& state, bool installing) {
 void show(HWND child, bool visible) { ::ShowWindow(child, visible ? SW_SHOW : SW_HIDE); }
 
 void create_children(WindowState& state, HINSTANCE instance) {
-    struct ButtonSpec {
+    struct InitialButton {
         ControlId id;
         const wchar_t* text;
         int x;
         int width;
     };
-    const ButtonSpec specs[] = {{kPrimaryButton, L"설치 시작", 384, 148},
-                                {kCancelButton, L"취소", 302, 70},
-                                {kCopyButton, L"진단 복사", 28, 132},
-                                {kDetailsButton, L"자세히 보기  +", 28, 142}};
-    for (const auto& spec : specs) {
-        state.buttons[spec.id - 1] =
-            ::CreateWindowExW(0, L"BUTTON", spec.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
-                              px(state, spec.x), px(state, kButtonTop), px(state, spec.width),
+    const InitialButton initial_buttons[] = {{kPrimaryButton, L"설치 시작", 384, 148},
+                                             {kCancelButton, L"취소", 302, 70},
+                                             {kCopyButton, L"진단 복사", 28, 132},
+                                             {kDetailsButton, L"자세히 보기  +", 28, 142}};
+    for (const auto& button : initial_buttons) {
+        state.buttons[button.id - 1] =
+            ::CreateWindowExW(0, L"BUTTON", button.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                              px(state, button.x), px(state, kButtonTop), px(state, button.width),
                               px(state, kButtonHeight), state.window,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), instance, nullptr);
     }
     state.progress_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, px(state, 200),
                                            px(state, 390), px(state, 332), px(state, 5), state.window, nullptr,
@@ -272,6 +272,36 @@ LRESULT on_mouse_wheel(WindowState& state, HWND window, WPARAM wparam, LPARAM lp
     return 0;
 }
 
+// Button 1, or the first enabled tab stop when button 1 cannot take the
+// keyboard; while installing nothing can, and the window keeps it.
+void focus_first_control(const WindowState& state) {
+    HWND target = state.button(kPrimaryButton);
+    if (!target || !::IsWindowEnabled(target) || !::IsWindowVisible(target)) {
+        target = ::GetNextDlgTabItem(state.window, nullptr, FALSE);
+    }
+    if (target && ::IsChild(state.window, target) && ::IsWindowEnabled(target) && ::IsWindowVisible(target)) {
+        ::SetFocus(target);
+    }
+}
+
+// Disabling or hiding the control that has the focus leaves the keyboard
+// typing into nothing, so the active window gives it to its first control.
+void keep_keyboard_focus(const WindowState& state) {
+    if (::GetActiveWindow() != state.window) return;
+    const HWND focus = ::GetFocus();
+    const bool usable = focus && focus != state.window && ::IsChild(state.window, focus) &&
+                        ::IsWindowEnabled(focus) && ::IsWindowVisible(focus);
+    if (!usable) focus_first_control(state);
+}
+
+// A multi-line field takes Tab for itself and asks its parent for the next
+// control instead; lParam says whether wParam is that control or a direction.
+void on_next_control(const WindowState& state, WPARAM wparam, LPARAM lparam) {
+    const HWND target = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam)
+                                       : ::GetNextDlgTabItem(state.window, ::GetFocus(), wparam != 0);
+    if (target && ::IsChild(state.window, target)) ::SetFocus(target);
+}
+
 void on_close(WindowState& state) {
     if (state.installing()) {
         inform_installation_in_progress(state.window, state.embedded_fonts_in_gdi);
@@ -289,9 +319,10 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
             layout(state);
             return 0;
         case WM_SETFOCUS:
-            if (state.button(kPrimaryButton) && ::IsWindowEnabled(state.button(kPrimaryButton))) {
-                ::SetFocus(state.button(kPrimaryButton));
-            }
+            focus_first_control(state);
+            return 0;
+        case WM_NEXTDLGCTL:
+            on_next_control(state, wparam, lparam);
             return 0;
         case WM_PAINT:
             paint_window(state);
@@ -383,6 +414,7 @@ void refresh_controls(WindowState& state) {
     }
     show(state.details_field, details_available && state.run.details_expanded);
     layout(state);
+    keep_keyboard_focus(state);
 }
 
 bool confirm_install(WindowState& state) {

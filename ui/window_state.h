@@ -15,16 +15,9 @@
 #include "core/progress_line.h"
 #include "core/selftest_cases.h"
 #include "state/handoff_record.h"
+#include "ui/control_ids.h"
 
 namespace zelkora::ui {
-
-enum ControlId : int {
-    kPrimaryButton = 1,
-    kCancelButton = 2,
-    kCopyButton = 3,
-    kDetailsButton = 4,
-    kDetailsField = 5,
-};
 
 // Everything one installer run changes; a new run starts from a fresh value.
 struct CurrentRun {

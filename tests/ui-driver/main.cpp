@@ -4,6 +4,12 @@
 //   ui-driver press CLASS ID                presses the button with that control id
 //   ui-driver wait-text CLASS ID TEXT [MS]  waits until that control reads TEXT
 //   ui-driver close CLASS                   asks that window to close (WM_CLOSE)
+//   ui-driver keys CLASS KEY...             types keys as a person does: that window's
+//                                           thread comes to the front and each key goes
+//                                           to whatever has the focus there; KEY is
+//                                           enter, escape, tab or shift+tab
+//   ui-driver focus CLASS                   prints the control id that has the focus in
+//                                           that window's thread (0: none)
 // Exit code 0 on success, 1 when the window or text did not appear in time,
 // 2 for a usage error.
 #include <windows.h>
@@ -11,6 +17,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,6 +76,58 @@ int close_command(const wchar_t* window_class) {
     return 0;
 }
 
+GUITHREADINFO gui_thread_info(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+    return info;
+}
+
+bool key_for(const std::wstring& name, WORD& key, bool& shift) {
+    shift = name == L"shift+tab";
+    if (name == L"enter") key = VK_RETURN;
+    else if (name == L"escape") key = VK_ESCAPE;
+    else if (name == L"tab" || shift) key = VK_TAB;
+    else return false;
+    return true;
+}
+
+void add_key(std::vector<INPUT>& inputs, WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+}
+
+int keys_command(const wchar_t* window_class, int count, wchar_t** names) {
+    std::vector<INPUT> inputs;
+    for (int i = 0; i < count; ++i) {
+        WORD key = 0;
+        bool shift = false;
+        if (!key_for(names[i], key, shift)) return 2;
+        if (shift) add_key(inputs, VK_SHIFT, false);
+        add_key(inputs, key, false);
+        add_key(inputs, key, true);
+        if (shift) add_key(inputs, VK_SHIFT, true);
+    }
+    HWND window = ::FindWindowW(window_class, nullptr);
+    if (!window) return 1;
+    // The window's thread may show a dialog above it; the keys go there.
+    const HWND active = gui_thread_info(window).hwndActive;
+    ::SetForegroundWindow(active ? active : window);
+    const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return sent == inputs.size() ? 0 : 1;
+}
+
+int focus_command(const wchar_t* window_class) {
+    HWND window = ::FindWindowW(window_class, nullptr);
+    if (!window) return 1;
+    const HWND focus = gui_thread_info(window).hwndFocus;
+    std::printf("%d\n", focus && ::GetParent(focus) ? ::GetDlgCtrlID(focus) : 0);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -79,7 +138,13 @@ int wmain(int argc, wchar_t** argv) {
         return wait_text_command(argv[2], std::wcstol(argv[3], nullptr, 10), argv[4], wait_limit(argc, argv, 5));
     }
     if (command == L"close" && argc == 3) return close_command(argv[2]);
-    std::fputs("usage: ui-driver wait CLASS [MS] | press CLASS ID | wait-text CLASS ID TEXT [MS] | close CLASS\n",
+    if (command == L"keys" && argc >= 4) {
+        const int result = keys_command(argv[2], argc - 3, argv + 3);
+        if (result != 2) return result;
+    }
+    if (command == L"focus" && argc == 3) return focus_command(argv[2]);
+    std::fputs("usage: ui-driver wait CLASS [MS] | press CLASS ID | wait-text CLASS ID TEXT [MS] | close CLASS\n"
+               "       | keys CLASS enter|escape|tab|shift+tab... | focus CLASS\n",
                stderr);
     return 2;
 }

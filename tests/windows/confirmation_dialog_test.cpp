@@ -59,26 +59,31 @@ struct Seen {
 Seen look_at(HWND dialog, HWND owner) {
     Seen seen;
     seen.caption = window_text(dialog);
-    seen.primary_text = window_text(::GetDlgItem(dialog, kPrimaryButtonId));
-    seen.cancel_text = window_text(::GetDlgItem(dialog, kCancelButtonId));
-    seen.primary_visible = ::IsWindowVisible(::GetDlgItem(dialog, kPrimaryButtonId));
+    seen.primary_text = window_text(::GetDlgItem(dialog, kPrimaryButton));
+    seen.cancel_text = window_text(::GetDlgItem(dialog, kCancelButton));
+    seen.primary_visible = ::IsWindowVisible(::GetDlgItem(dialog, kPrimaryButton));
     const HWND focus = ::GetFocus();
     seen.focused_id = focus && ::GetParent(focus) == dialog ? ::GetDlgCtrlID(focus) : 0;
     seen.default_id = ::SendMessageW(dialog, DM_GETDEFID, 0, 0);
     seen.owner_enabled = ::IsWindowEnabled(owner);
     ::GetWindowRect(dialog, &seen.window);
     ::GetClientRect(dialog, &seen.client);
-    seen.primary = child_rect(dialog, kPrimaryButtonId);
-    seen.cancel = child_rect(dialog, kCancelButtonId);
+    seen.primary = child_rect(dialog, kPrimaryButton);
+    seen.cancel = child_rect(dialog, kCancelButton);
     return seen;
 }
 
 using Step = std::function<void(HWND dialog)>;
 
+// A key as the system delivers it: to the focus window, or as a system key
+// to the active window when nothing has the focus.
 Step press(WPARAM key) {
-    return [key](HWND dialog) {
+    return [key](HWND) {
         const HWND focus = ::GetFocus();
-        ::PostMessageW(focus ? focus : dialog, WM_KEYDOWN, key, 1);
+        const HWND target = focus ? focus : ::GetActiveWindow();
+        if (!target) return;
+        ::PostMessageW(target, focus ? WM_KEYDOWN : WM_SYSKEYDOWN, key, 1);
+        ::PostMessageW(target, focus ? WM_KEYUP : WM_SYSKEYUP, key, 0xC0000001);
     };
 }
 Step click(int id) {
@@ -199,11 +204,11 @@ TEST_F(ConfirmationDialog, AnswersFollowKeysAndButtonsWithTheOwnerDisabledMeanwh
          L"취소", true, 1},
         {"restart, Enter declines", Kind::Restart, press(VK_RETURN), false, L"Windows 재시작 확인", restart_label,
          L"취소", true, 2},
-        {"restart, primary button accepts", Kind::Restart, click(kPrimaryButtonId), true, L"Windows 재시작 확인",
+        {"restart, primary button accepts", Kind::Restart, click(kPrimaryButton), true, L"Windows 재시작 확인",
          restart_label, L"취소", true, 2},
         {"signature, Enter accepts", Kind::SignatureTrust, press(VK_RETURN), true, L"가상 모니터 드라이버 서명",
          L"신뢰하고 설치", L"취소", true, 1},
-        {"signature, cancel button declines", Kind::SignatureTrust, click(kCancelButtonId), false,
+        {"signature, cancel button declines", Kind::SignatureTrust, click(kCancelButton), false,
          L"가상 모니터 드라이버 서명", L"신뢰하고 설치", L"취소", true, 1},
         {"in progress, one OK button", Kind::InProgress, press(VK_RETURN), false, L"설치가 진행 중이에요", L"확인",
          L"확인", false, 2},
@@ -230,13 +235,106 @@ TEST_F(ConfirmationDialog, AnswersFollowKeysAndButtonsWithTheOwnerDisabledMeanwh
     }
 }
 
+struct FocusedEnterCase {
+    const char* name;
+    Kind kind;
+    bool accepted;
+};
+
+// Tab moves the focus off the default button; Enter then presses the button
+// that has the focus, not the default one.
+TEST_F(ConfirmationDialog, EnterPressesTheFocusedButton) {
+    const FocusedEnterCase cases[] = {
+        {"install, Enter on cancel declines", Kind::Install, false},
+        {"signature, Enter on cancel declines", Kind::SignatureTrust, false},
+        {"restart, Enter on the primary button accepts", Kind::Restart, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DialogScript script(owner_, {press(VK_TAB), press(VK_RETURN)});
+        EXPECT_EQ(open(c.kind, owner_), c.accepted);
+        EXPECT_FALSE(script.watchdog_fired);
+        ASSERT_EQ(script.seen.size(), 2u);
+        EXPECT_EQ(script.seen[1].focused_id, c.accepted ? kPrimaryButton : kCancelButton);
+    }
+}
+
+// Messages that the owner and the dialog receive, in order.
+class MessageLog {
+public:
+    explicit MessageLog(HWND owner) : owner_(owner) {
+        current_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &MessageLog::on_message, nullptr, ::GetCurrentThreadId());
+    }
+    ~MessageLog() {
+        ::UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+
+    bool hooked() const { return hook_ != nullptr; }
+    std::vector<std::string> events;
+
+private:
+    static LRESULT CALLBACK on_message(int code, WPARAM wparam, LPARAM lparam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+        if (code == HC_ACTION && current_) current_->record(*message);
+        return ::CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    void record(const CWPSTRUCT& message) {
+        if (message.hwnd == owner_ && message.message == WM_ENABLE) {
+            events.push_back(message.wParam ? "owner enabled" : "owner disabled");
+        }
+        wchar_t name[64] = {};
+        ::GetClassNameW(message.hwnd, name, 64);
+        if (message.message == WM_DESTROY && std::wstring(name) == kConfirmationWindowClass) {
+            events.push_back("dialog destroyed");
+        }
+    }
+
+    static inline MessageLog* current_ = nullptr;
+    HWND owner_;
+    HHOOK hook_ = nullptr;
+};
+
+// Windows hands the activation to another window when the dialog goes, so
+// the owner must be enabled first or the setup drops behind other programs.
+// Afterwards the keyboard focus is back in the owner.
+TEST_F(ConfirmationDialog, TheOwnerIsEnabledBeforeTheDialogGoes) {
+    const struct {
+        const char* name;
+        Step answer;
+    } cases[] = {
+        {"Enter", press(VK_RETURN)},
+        {"Escape", press(VK_ESCAPE)},
+        {"cancel button", click(kCancelButton)},
+        {"Alt+F4", post(WM_SYSCOMMAND, SC_CLOSE)},
+        {"quit", quit(3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MessageLog log(owner_);
+        ASSERT_TRUE(log.hooked());
+        DialogScript script(owner_, {c.answer});
+        open(Kind::Install, owner_);
+        EXPECT_TRUE(script.all_steps_ran());
+        const std::vector<std::string> expected = {"owner disabled", "owner enabled", "dialog destroyed"};
+        EXPECT_EQ(log.events, expected);
+        const HWND focus = ::GetFocus();
+        EXPECT_TRUE(focus == owner_ || ::IsChild(owner_, focus)) << "the focus is not back in the owner";
+        MSG message{};
+        ::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
+}
+
 TEST_F(ConfirmationDialog, TabMovesTheFocusBetweenTheTwoButtons) {
     DialogScript script(owner_, {press(VK_TAB), press(VK_TAB), press(VK_ESCAPE)});
     EXPECT_FALSE(open(Kind::Install, owner_));
     ASSERT_EQ(script.seen.size(), 3u);
-    EXPECT_EQ(script.seen[0].focused_id, kPrimaryButtonId);
-    EXPECT_EQ(script.seen[1].focused_id, kCancelButtonId);
-    EXPECT_EQ(script.seen[2].focused_id, kPrimaryButtonId);
+    EXPECT_EQ(script.seen[0].focused_id, kPrimaryButton);
+    EXPECT_EQ(script.seen[1].focused_id, kCancelButton);
+    EXPECT_EQ(script.seen[2].focused_id, kPrimaryButton);
 }
 
 TEST_F(ConfirmationDialog, AnOwnerDisabledBeforehandStaysDisabled) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "core/outcome_messages.h"
@@ -294,25 +296,178 @@ TEST_F(InstallerRun, PayloadRequestsAreAnsweredOnThePipeAndFailClosedUnderWine) 
 
 namespace {
 
-void post_key(HWND control, WPARAM key) {
-    ::PostMessageW(control, WM_KEYDOWN, key, 1);
-    ::PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        ::Sleep(30);
+    }
+    return true;
 }
 
-// Keys reach the buttons through the dialog manager: Enter presses the
-// default button, Escape cancels, in the window and in its dialog alike.
-TEST_F(InstallerRun, EnterStartsEscapeDeclinesAndEscapeCloses) {
+GUITHREADINFO gui_thread_info(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+    return info;
+}
+
+// The id of the control of `parent` that has the keyboard focus; 0 when the
+// focus is elsewhere or nowhere.
+int focused_id(HWND parent) {
+    const HWND focus = gui_thread_info(parent).hwndFocus;
+    return focus && ::GetParent(focus) == parent ? ::GetDlgCtrlID(focus) : 0;
+}
+
+// Types one key as a person does: the setup's active window is brought to
+// the front and the key goes through the system's input queue to whatever
+// has the focus there, or to nothing when nothing has it.
+void type_key(HWND window, WORD key, bool shift = false) {
+    const HWND active = gui_thread_info(window).hwndActive;
+    const HWND front = active ? active : window;
+    if (::GetForegroundWindow() != front) ::SetForegroundWindow(front);
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD code, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (shift) add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift) add(VK_SHIFT, true);
+    ASSERT_EQ(::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)), inputs.size());
+}
+
+class KeyboardRun : public InstallerRun {
+protected:
+    // Keys typed before the window has shown itself would go elsewhere.
+    void start_with_focus() {
+        start();
+        ASSERT_TRUE(focus_reaches(window_, 1)) << "button 1 has no focus at the start";
+    }
+
+    // Tabs until `id` of `parent` has the focus.
+    bool tab_to(HWND parent, int id) {
+        for (int step = 0; step < 6 && focused_id(parent) != id; ++step) {
+            const int before = focused_id(parent);
+            type_key(window_, VK_TAB);
+            wait_until([&] { return focused_id(parent) != before; }, 2s);
+        }
+        return focused_id(parent) == id;
+    }
+
+    bool focus_reaches(HWND parent, int id) {
+        return wait_until([&] { return focused_id(parent) == id; }, 3s);
+    }
+
+    // A failed case must not leave its setup behind: it would hold this
+    // test program's output open.
+    void TearDown() override {
+        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
+    }
+
+    // The install confirmation, once it shows and its default button has the focus.
+    HWND open_confirmation_by_enter() {
+        type_key(window_, VK_RETURN);
+        const HWND dialog = wait_for_dialog();
+        if (dialog && !focus_reaches(dialog, 1)) ADD_FAILURE() << "the confirmation has no focus";
+        return dialog;
+    }
+
+    bool dialog_gone(HWND dialog) {
+        return wait_until([&] { return !::IsWindow(dialog); }, 5s);
+    }
+};
+
+// Enter presses the default button, Escape cancels, in the window and in its
+// dialog alike; the focus returns to button 1 when the dialog goes.
+TEST_F(KeyboardRun, EnterOpensTheConfirmationEscapeDeclinesAndEscapeCloses) {
     prepare("keyboard", kCompletedScenario);
-    start();
-    post_key(::GetDlgItem(window_, 1), VK_RETURN);
-    const HWND dialog = wait_for_dialog();
-    ASSERT_NE(dialog, nullptr) << "Enter did not start the installation";
-    post_key(::GetDlgItem(dialog, 1), VK_ESCAPE);
-    for (int wait = 0; wait < 100 && ::IsWindow(dialog); ++wait) ::Sleep(50);
-    ASSERT_FALSE(::IsWindow(dialog)) << "Escape did not close the confirmation";
+    start_with_focus();
+    const HWND dialog = open_confirmation_by_enter();
+    ASSERT_NE(dialog, nullptr) << "Enter did not open the confirmation";
+    type_key(window_, VK_ESCAPE);
+    ASSERT_TRUE(dialog_gone(dialog)) << "Escape did not close the confirmation";
+    EXPECT_TRUE(focus_reaches(window_, 1));
     EXPECT_EQ(button_text(window_, 1), L"설치 시작");
     EXPECT_TRUE(transcript().empty());
-    post_key(::GetDlgItem(window_, 1), VK_ESCAPE);
+    type_key(window_, VK_ESCAPE);
+    EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
+}
+
+TEST_F(KeyboardRun, EnterOnTheFocusedCancelButtonDeclinesTheConfirmation) {
+    prepare("keyboard_cancel", kCompletedScenario);
+    start_with_focus();
+    const HWND dialog = open_confirmation_by_enter();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(tab_to(dialog, 2));
+    type_key(window_, VK_RETURN);
+    ASSERT_TRUE(dialog_gone(dialog));
+    ::Sleep(1000);
+    EXPECT_EQ(button_text(window_, 1), L"설치 시작");
+    EXPECT_TRUE(transcript().empty()) << "the installation started: " << transcript();
+    EXPECT_TRUE(focus_reaches(window_, 1));
+    type_key(window_, VK_ESCAPE);
+    EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
+}
+
+// Button 1 is disabled while installing; when the result appears the
+// keyboard works again without a click.
+TEST_F(KeyboardRun, TheResultViewTakesKeysAtOnce) {
+    prepare("keyboard_result", kCompletedScenario);
+    start_with_focus();
+    const HWND dialog = open_confirmation_by_enter();
+    ASSERT_NE(dialog, nullptr);
+    type_key(window_, VK_RETURN);
+    expect_result(kCompleted);
+    EXPECT_TRUE(focus_reaches(window_, 1)) << "nothing has the focus in the result view";
+    type_key(window_, VK_RETURN);
+    EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
+}
+
+TEST_F(KeyboardRun, EnterOnTheFocusedCloseButtonOfTheFailedViewCloses) {
+    prepare("keyboard_failed", "send 0|a\nsend -1|실패\nexit 1\n");
+    start_with_focus();
+    ASSERT_NE(open_confirmation_by_enter(), nullptr);
+    type_key(window_, VK_RETURN);
+    expect_result(kFailed);
+    ASSERT_TRUE(tab_to(window_, 2));
+    type_key(window_, VK_RETURN);
+    const auto exit_code = wait_for_exit(setup_, 10s);
+    EXPECT_EQ(exit_code, 1u);
+    if (!exit_code) {
+        EXPECT_EQ(wait_for_dialog(), nullptr) << "Enter on 닫기 asked to retry";
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    }
+}
+
+// Tab and Shift+Tab leave the diagnostics field as they leave a button, and
+// Escape in the field closes the window as it does elsewhere.
+TEST_F(KeyboardRun, TabLeavesTheDiagnosticsFieldAndEscapeThereCloses) {
+    prepare("keyboard_field", "send 0|a\nsend -2|확인 필요: 가상 화면 설정을 확인하세요.\nsend 6|완료\n");
+    start_with_focus();
+    ASSERT_NE(open_confirmation_by_enter(), nullptr);
+    type_key(window_, VK_RETURN);
+    expect_result(kCompleted);
+    ASSERT_TRUE(::IsWindowVisible(::GetDlgItem(window_, 4))) << "no details to show";
+    ASSERT_TRUE(tab_to(window_, 4));
+    type_key(window_, VK_RETURN);
+    ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 5)) != FALSE; }, 3s));
+    EXPECT_TRUE(focus_reaches(window_, 4));
+    type_key(window_, VK_TAB);
+    ASSERT_TRUE(focus_reaches(window_, 5));
+    type_key(window_, VK_TAB);
+    EXPECT_TRUE(focus_reaches(window_, 1)) << "Tab is trapped in the field";
+    type_key(window_, VK_TAB, true);
+    ASSERT_TRUE(focus_reaches(window_, 5));
+    type_key(window_, VK_TAB, true);
+    EXPECT_TRUE(focus_reaches(window_, 4)) << "Shift+Tab is trapped in the field";
+    type_key(window_, VK_TAB);
+    ASSERT_TRUE(focus_reaches(window_, 5));
+    type_key(window_, VK_ESCAPE);
     EXPECT_EQ(wait_for_exit(setup_, 15s), 0u);
 }
 
