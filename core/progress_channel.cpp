@@ -9,11 +9,11 @@
 #include <system_error>
 #include <vector>
 
+#include "core/file_paths_win32.h"
 #include "core/installer_command.h"
 #include "core/line_splitter.h"
 #include "core/selftest_cases.h"
 #include "core/wide.h"
-#include "core/file_paths_win32.h"
 
 namespace zelkora::core {
 namespace {
