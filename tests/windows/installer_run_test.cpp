@@ -434,6 +434,8 @@ TEST_F(KeyboardRun, EnterOnTheFocusedCloseButtonOfTheFailedViewCloses) {
     ASSERT_NE(open_confirmation_by_enter(), nullptr);
     type_key(window_, VK_RETURN);
     expect_result(kFailed);
+    // The view is settled once the focus is back on button 1.
+    ASSERT_TRUE(focus_reaches(window_, 1));
     ASSERT_TRUE(tab_to(window_, 2));
     type_key(window_, VK_RETURN);
     const auto exit_code = wait_for_exit(setup_, 10s);
@@ -452,7 +454,9 @@ TEST_F(KeyboardRun, TabLeavesTheDiagnosticsFieldAndEscapeThereCloses) {
     ASSERT_NE(open_confirmation_by_enter(), nullptr);
     type_key(window_, VK_RETURN);
     expect_result(kCompleted);
-    ASSERT_TRUE(::IsWindowVisible(::GetDlgItem(window_, 4))) << "no details to show";
+    ASSERT_TRUE(focus_reaches(window_, 1));
+    ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 4)) != FALSE; }, 3s))
+        << "no details to show";
     ASSERT_TRUE(tab_to(window_, 4));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 5)) != FALSE; }, 3s));
