@@ -29,19 +29,6 @@ constexpr wchar_t kFailed[] = L"다시 시도";
 
 std::wstring button_text(HWND window, int id) { return window_text(::GetDlgItem(window, id)); }
 
-bool wait_for_button_text(HWND window, int id, const std::wstring& text, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (button_text(window, id) == text) return true;
-        ::Sleep(50);
-    }
-    return false;
-}
-
-void press(HWND window, int id) {
-    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window, id)));
-}
-
 std::wstring clipboard_text() {
     if (!::OpenClipboard(nullptr)) return {};
     std::wstring text;
@@ -58,9 +45,9 @@ std::wstring clipboard_text() {
 // A copy made within the last 2.5 s still shows "복사됨", so the button has to
 // read "진단 복사" again before this copy can be told apart from it.
 std::wstring copied_diagnostics(HWND window) {
-    if (!wait_for_button_text(window, 3, L"진단 복사", 5s)) return L"(copy button busy)";
-    press(window, 3);
-    if (!wait_for_button_text(window, 3, L"복사됨", 5s)) return L"(copy failed)";
+    if (!wait_for_text(::GetDlgItem(window, 3), L"진단 복사", 5s)) return L"(copy button busy)";
+    press_button(window, 3);
+    if (!wait_for_text(::GetDlgItem(window, 3), L"복사됨", 5s)) return L"(copy failed)";
     return clipboard_text();
 }
 
@@ -112,7 +99,7 @@ protected:
 
     // Presses "설치 시작" and answers the install confirmation.
     void start_installation(bool accept = true) {
-        press(window_, 1);
+        press_button(window_, 1);
         const HWND dialog = wait_for_dialog();
         ASSERT_NE(dialog, nullptr) << "no install confirmation";
         EXPECT_EQ(window_text(dialog), L"설치 내용 확인");
@@ -120,12 +107,12 @@ protected:
     }
 
     void expect_result(const wchar_t* primary_text) {
-        ASSERT_TRUE(wait_for_button_text(window_, 1, primary_text, 30s))
+        ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), primary_text, 30s))
             << "button 1 reads " << zelkora::from_wide(button_text(window_, 1)).size() << " units";
     }
 
     std::optional<DWORD> close_and_wait(int button) {
-        press(window_, button);
+        press_button(window_, button);
         return wait_for_exit(setup_, 15s);
     }
 
@@ -232,13 +219,13 @@ TEST_F(InstallerRun, ClosingDuringInstallationInformsAndKeepsTheWindow) {
     prepare("close_while_running", "send 0|a\nsleep 4000\n" + kCompletedScenario);
     start();
     start_installation();
-    ASSERT_TRUE(wait_for_button_text(window_, 1, L"설치 중…", 10s));
+    ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), L"설치 중…", 10s));
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
     const HWND notice = wait_for_dialog();
     ASSERT_NE(notice, nullptr) << "no information dialog";
     EXPECT_EQ(window_text(notice), L"설치가 진행 중이에요");
     ::PostMessageW(notice, WM_COMMAND, IDCANCEL, 0);
-    press(window_, 2);  // the cancel button does nothing while installing
+    press_button(window_, 2);  // the cancel button does nothing while installing
     expect_result(kCompleted);
     EXPECT_TRUE(::IsWindow(window_));
     EXPECT_EQ(close_and_wait(1), 0u);
@@ -295,15 +282,6 @@ TEST_F(InstallerRun, PayloadRequestsAreAnsweredOnThePipeAndFailClosedUnderWine) 
 }  // namespace
 
 namespace {
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        ::Sleep(30);
-    }
-    return true;
-}
 
 GUITHREADINFO gui_thread_info(HWND window) {
     GUITHREADINFO info{};

@@ -117,13 +117,17 @@ std::wstring window_text(HWND window) {
     return text;
 }
 
-bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseconds limit) {
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    do {
-        if (window_text(window) == text) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    return true;
+}
+
+bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseconds limit) {
+    return wait_until([&] { return window_text(window) == text; }, limit);
 }
 
 void press_button(HWND window, int id) {

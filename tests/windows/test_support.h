@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,8 @@ HWND wait_for_window(DWORD process_id, const wchar_t* window_class, std::chrono:
 std::wstring window_text(HWND window);
 
 // Polls until the window's text reads text.
+// Polls until done() holds; false when the limit passes first.
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit);
 bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseconds limit);
 
 // Posts the button's click command, as the dialog manager does for a press.
