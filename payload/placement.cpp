@@ -351,6 +351,4 @@ PlacementResult place_files(const PlacementPlan& plan, const TrustedOwners& owne
     return Placement(plan, owners, hooks).run();
 }
 
-PlacementResult PlacementExecutor::place(const PlacementPlan& plan) { return place_files(plan, owners_, hooks_); }
-
 }  // namespace zelkora::payload

@@ -30,18 +30,4 @@ struct PlacementHooks {
 PlacementResult place_files(const PlacementPlan& plan, const TrustedOwners& owners,
                             const PlacementHooks& hooks = {});
 
-// The placement behind the request protocol. The product constructs it with
-// product_trusted_owners().
-class PlacementExecutor : public PayloadExecutor {
-public:
-    explicit PlacementExecutor(TrustedOwners owners, PlacementHooks hooks = {})
-        : owners_(std::move(owners)), hooks_(std::move(hooks)) {}
-
-    PlacementResult place(const PlacementPlan& plan) override;
-
-private:
-    TrustedOwners owners_;
-    PlacementHooks hooks_;
-};
-
 }  // namespace zelkora::payload

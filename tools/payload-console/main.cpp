@@ -10,7 +10,7 @@
 
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
-#include "payload/placement.h"
+#include "payload/file_work.h"
 #include "payload/request_protocol.h"
 #include "setup_version.h"
 #include "tools/common/stdin_lines.h"
@@ -94,7 +94,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const auto trust =
         options.trust_current_user ? zelkora::payload::test_variant_trust() : zelkora::payload::product_trust();
-    zelkora::payload::PlacementExecutor executor{trust.location_owners};
+    zelkora::payload::FileWork executor{trust.location_owners};
     zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
                                              std::string(zelkora::kSetupVersion),
                                              zelkora::payload::full_path_win32, executor);
