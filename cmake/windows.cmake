@@ -135,6 +135,7 @@ add_executable(windows_tests
     tests/windows/removal_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
+    tests/windows/shortcut_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp
 )
@@ -185,7 +186,8 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
-    FilePrimitives Placement PlacementRollback Removal SourceRemoval EmbeddedResources VersionResource Owners)
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
