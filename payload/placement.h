@@ -23,6 +23,9 @@ struct PlacementHooks {
     // Runs after every successful read from a source, and may change what
     // was read (count can grow up to the buffer's size).
     std::function<void(CopyBuffer& buffer, DWORD& count)> after_source_read;
+    // Given the name a rename by handle asks for, gives where it lands, as a
+    // junction swapped in on the way would.
+    std::function<std::wstring(const std::wstring& asked)> rename_lands_at;
 };
 
 // Never raises: every failure, coded or not, rolls back and is reported in
