@@ -191,7 +191,8 @@ zelkora_windows_test_suites(rules_and_files 120
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
-    InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch KeyboardRun)
+    InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
+    KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
