@@ -164,6 +164,7 @@ std::optional<std::string> read_shortcut_file(const std::wstring& link_path) {
 
 void write_shortcut_file(const std::wstring& link_path, const std::string& bytes) {
     const std::wstring temporary = link_path + L"." + random_tag() + L".zelkora-new";
+    bool deleted = true;
     {
         const UniqueFile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -171,9 +172,14 @@ void write_shortcut_file(const std::wstring& link_path, const std::string& bytes
         DWORD written = 0;
         if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
             written != bytes.size() || !::FlushFileBuffers(file.get())) {
-            [[maybe_unused]] const bool deleted = delete_by_handle(file.get());
-            fail("shortcut_write_failed");
+            deleted = delete_by_handle(file.get());
+            if (deleted) fail("shortcut_write_failed");
         }
+    }
+    // Not deleted through its handle: once closed, it goes by name.
+    if (!deleted) {
+        ::DeleteFileW(temporary.c_str());
+        fail("shortcut_write_failed");
     }
     if (!::MoveFileExW(temporary.c_str(), link_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ::DeleteFileW(temporary.c_str());
