@@ -23,6 +23,7 @@ add_executable(host_tests
     tests/host/run_modes_test.cpp
     tests/host/text_encoding_test.cpp
     tests/host/text_wrap_test.cpp
+    tests/host/version_folders_test.cpp
 )
 target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)

@@ -19,15 +19,20 @@ add_library(zelkora_core_win32 STATIC
 target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
 target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
 
-# The Win32 half of the payload engine: file primitives, trust checks and
-# placement. A library so the Windows tests and the benchmark link the same code.
+# The Win32 half of the payload engine: file primitives, trust checks,
+# placement, shortcuts, removal and the start as the desktop user. A library so the Windows tests and the benchmark link the same code.
 add_library(zelkora_payload_win32 STATIC
+    payload/desktop_user_start.cpp
     payload/file_primitives.cpp
+    payload/file_work.cpp
     payload/full_path_win32.cpp
     payload/placement.cpp
+    payload/removal.cpp
+    payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_core_win32 zelkora_portable bcrypt advapi32)
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+    shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
 # Win32 user-interface code that the Windows tests drive in-process.
@@ -79,7 +84,7 @@ list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABL
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
 target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32
-    zelkora_portable ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
+    zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -127,8 +132,10 @@ add_executable(windows_tests
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/progress_channel_test.cpp
+    tests/windows/removal_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
+    tests/windows/shortcut_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp
 )
@@ -179,11 +186,13 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
-    FilePrimitives Placement PlacementRollback EmbeddedResources VersionResource Owners)
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
-    InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch KeyboardRun)
+    InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
+    KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
@@ -192,7 +201,8 @@ add_test(NAME progress_lines_driver_windows
     COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
             ${CMAKE_SOURCE_DIR}/tests/driver/progress-lines
             ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:progress-lines>)
-# Protocol answers only: the folders are well-formed but do not exist.
+# Protocol answers and early refusals only: the folders are well-formed but
+# do not exist, and no desktop or local application data folder is given.
 add_test(NAME payload_console_driver
     COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-cases
             ${CMAKE_SOURCE_DIR}/tests/driver/payload-console

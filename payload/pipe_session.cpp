@@ -3,7 +3,7 @@
 #include <string>
 
 #include "payload/full_path_win32.h"
-#include "payload/placement.h"
+#include "payload/file_work.h"
 #include "payload/request_protocol.h"
 #include "payload/trust_checks.h"
 #include "setup_version.h"
@@ -32,7 +32,7 @@ public:
     bool handle_line(std::string_view line, std::string& reply) override { return context_.handle_line(line, reply); }
 
 private:
-    PlacementExecutor executor_;
+    FileWork executor_;
     PayloadContext context_;
 };
 

@@ -215,15 +215,17 @@ private:
 
     // An existing target that already matches is checked before anything is
     // written, so placing the same plan again only reads: the source is still
-    // read and proven against the entry, but no temporary file is made.
+    // read and proven against the entry, but no temporary file is made. A
+    // target that cannot be used is refused only after the source has been
+    // copied and proven, so a package fault is reported before a target fault.
     void place_one_file(const FileEntry& entry) {
         ensure_folders_of(to_wide(entry.relative_path));
         const FileNames names = names_for(entry);
         const UniqueFile source = open_source(names.source, entry.size);
         FILETIME last_write{};
         const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
-        const UniqueFile target = open_existing_target(names.target);
-        if (target && matches_entry(target.get(), entry)) {
+        const ExistingTarget target = open_existing_target(names.target);
+        if (target.file && !target.refusal && matches_entry(target.file.get(), entry)) {
             copy_with_digest(source.get(), nullptr, entry);
             ++unchanged_;
             return;
@@ -233,8 +235,9 @@ private:
         if (have_last_write) ::SetFileTime(temporary.get(), nullptr, nullptr, &last_write);
         if (!::FlushFileBuffers(temporary.get())) fail("payload_write_failed");
         if (file_digest(temporary.get(), entry.size, *buffer_) != entry.digest) fail("payload_verify_failed");
-        if (target) {
-            replace_target(target.get(), temporary.get(), names);
+        if (target.refusal) fail(target.refusal);
+        if (target.file) {
+            replace_target(target.file.get(), temporary.get(), names);
         } else {
             move_temporary_onto(temporary.get(), names.target);
             journal_.add({JournalKind::created_file, names.target, {}, journal_.pending->identity, {}, false});
@@ -266,7 +269,7 @@ private:
         if (!temporary) fail("payload_write_failed");
         // Until its identity is recorded and its path proven, only this handle
         // can find the new file again.
-        ScopeExit delete_unproven([&] { [[maybe_unused]] const bool deleted = delete_by_handle(temporary.get()); });
+        ScopeExit delete_unproven([&] { forget_pending_if_deleted(temporary.get()); });
         journal_.pending = PendingFile{name, file_identity(temporary.get())};
         if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
         delete_unproven.release();
@@ -297,21 +300,33 @@ private:
         if (hash.finish() != entry.digest) fail("payload_hash_mismatch");
     }
 
-    // Invalid when there is no target yet. Held open (without write sharing)
-    // until the file is placed, so the target cannot change meanwhile.
-    UniqueFile open_existing_target(const std::wstring& name) const {
-        UniqueFile target(::CreateFileW(name.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    struct ExistingTarget {
+        UniqueFile file;  // invalid when there is no target yet
+        const char* refusal = nullptr;  // why the target cannot be used
+    };
+
+    // Held open (without write sharing) until the file is placed, so the
+    // target cannot change meanwhile.
+    ExistingTarget open_existing_target(const std::wstring& name) const {
+        ExistingTarget target;
+        target.file.reset(::CreateFileW(name.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                         nullptr));
-        if (!target) {
+        if (!target.file) {
             const DWORD error = ::GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND) return target;
-            fail(error == ERROR_SHARING_VIOLATION ? "payload_target_busy" : "payload_target_unsafe");
+            if (error != ERROR_FILE_NOT_FOUND) {
+                target.refusal = error == ERROR_SHARING_VIOLATION ? "payload_target_busy" : "payload_target_unsafe";
+            }
+            return target;
         }
-        if (plan_.destination_must_be_empty) fail("payload_destination_not_empty");
-        const DWORD attributes = file_attributes(target.get());
-        if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(target.get()), name)) {
-            fail("payload_target_unsafe");
+        if (plan_.destination_must_be_empty) {
+            target.refusal = "payload_destination_not_empty";
+            return target;
+        }
+        const DWORD attributes = file_attributes(target.file.get());
+        if (is_folder(attributes) || is_reparse_point(attributes) ||
+            !paths_equal(final_path(target.file.get()), name)) {
+            target.refusal = "payload_target_unsafe";
         }
         return target;
     }
@@ -326,7 +341,7 @@ private:
         // Journaled before the move, so that a move which lands somewhere
         // unexpected is still put back.
         journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, file_identity(target), false});
-        if (!rename_by_handle(target, names.backup)) fail("payload_target_busy");
+        if (!move_aside(target, names)) fail("payload_target_busy");
         move_temporary_onto(temporary, names.target);
         JournalEntry& replaced = journal_.last();
         replaced.new_identity = journal_.pending->identity;
@@ -335,13 +350,54 @@ private:
         ++written_;
     }
 
+    // A backup that lands anywhere but its name goes straight back through
+    // the handle that moved it: the rollback finds backups by name only.
+    bool move_aside(HANDLE target, const FileNames& names) const {
+        try {
+            return rename_to(target, names.backup);
+        } catch (...) {
+            // One that cannot come back stays where it landed; the failure
+            // raised here is what the script sees either way.
+            [[maybe_unused]] const bool back = put_back(target, names.target);
+            throw;
+        }
+    }
+
+    static bool put_back(HANDLE file, const std::wstring& name) noexcept {
+        try {
+            return rename_by_handle(file, name);
+        } catch (...) {
+            return false;
+        }
+    }
+
+    bool rename_to(HANDLE file, const std::wstring& asked) const {
+        if (!hooks_.rename_lands_at) return rename_by_handle(file, asked);
+        if (!rename_by_handle(file, hooks_.rename_lands_at(asked))) return false;
+        if (!paths_equal(final_path(file), asked)) fail("payload_link_refused");
+        return true;
+    }
+
     // A move that ends up elsewhere than asked deletes the file it moved, as
     // the pending entry can no longer find it by name.
-    static void move_temporary_onto(HANDLE temporary, const std::wstring& target) {
-        ScopeExit delete_misplaced([&] { [[maybe_unused]] const bool deleted = delete_by_handle(temporary); });
-        const bool moved = rename_by_handle(temporary, target);
+    void move_temporary_onto(HANDLE temporary, const std::wstring& target) {
+        ScopeExit delete_misplaced([&] { forget_pending_if_deleted(temporary); });
+        const bool moved = rename_to(temporary, target);
         delete_misplaced.release();
         if (!moved) fail("payload_write_failed");
+    }
+
+    // A temporary file that cannot be deleted stays pending, under the name
+    // where it really is, so the rollback tries again.
+    void forget_pending_if_deleted(HANDLE temporary) noexcept {
+        if (delete_by_handle(temporary)) {
+            journal_.pending.reset();
+            return;
+        }
+        try {
+            if (const auto where = core::final_path(temporary); where && journal_.pending) journal_.pending->path = *where;
+        } catch (...) {
+        }
     }
 };
 
@@ -350,7 +406,5 @@ private:
 PlacementResult place_files(const PlacementPlan& plan, const TrustedOwners& owners, const PlacementHooks& hooks) {
     return Placement(plan, owners, hooks).run();
 }
-
-PlacementResult PlacementExecutor::place(const PlacementPlan& plan) { return place_files(plan, owners_, hooks_); }
 
 }  // namespace zelkora::payload

@@ -23,25 +23,14 @@ struct PlacementHooks {
     // Runs after every successful read from a source, and may change what
     // was read (count can grow up to the buffer's size).
     std::function<void(CopyBuffer& buffer, DWORD& count)> after_source_read;
+    // Given the name a rename by handle asks for, gives where it lands, as a
+    // junction swapped in on the way would.
+    std::function<std::wstring(const std::wstring& asked)> rename_lands_at;
 };
 
 // Never raises: every failure, coded or not, rolls back and is reported in
 // the result.
 PlacementResult place_files(const PlacementPlan& plan, const TrustedOwners& owners,
                             const PlacementHooks& hooks = {});
-
-// The placement behind the request protocol. The product constructs it with
-// product_trusted_owners().
-class PlacementExecutor : public PayloadExecutor {
-public:
-    explicit PlacementExecutor(TrustedOwners owners, PlacementHooks hooks = {})
-        : owners_(std::move(owners)), hooks_(std::move(hooks)) {}
-
-    PlacementResult place(const PlacementPlan& plan) override;
-
-private:
-    TrustedOwners owners_;
-    PlacementHooks hooks_;
-};
 
 }  // namespace zelkora::payload

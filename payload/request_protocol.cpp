@@ -71,17 +71,21 @@ std::string error_reply(std::string_view code) {
     return std::string(kReplyPrefix) + "error|" + std::string(usable) + "\n";
 }
 
-// Requests that stand alone and are answered at once. Each handler gives
-// false when it cannot serve the request, which then goes the way of an
+// Requests that stand alone and are answered at once. A request that matches
+// no row (verb, field count, product word and flavour) goes the way of an
 // unknown verb.
 struct PayloadContext::StandaloneVerb {
     std::string_view verb;
     std::size_t field_count;
     bool client_only;  // field 2 must be "client" in a client-flavour context
-    bool (PayloadContext::*handle)(const Fields&, std::string&);
+    void (PayloadContext::*handle)(const Fields&, std::string&);
 };
 
-const std::array<PayloadContext::StandaloneVerb, 1> PayloadContext::kStandaloneVerbs = {{
+const std::array<PayloadContext::StandaloneVerb, 5> PayloadContext::kStandaloneVerbs = {{
+    {"shortcut-v1", 4, false, &PayloadContext::shortcut},
+    {"legacy-remove-v1", 4, true, &PayloadContext::legacy_remove},
+    {"old-remove-v1", 5, true, &PayloadContext::old_remove},
+    {"source-remove-v1", 3, true, &PayloadContext::source_remove},
     {"shortcut-restore-v1", 3, true, &PayloadContext::restore_shortcut},
 }};
 
@@ -233,17 +237,122 @@ bool PayloadContext::standalone_request(const Fields& fields, std::string& reply
     for (const auto& entry : kStandaloneVerbs) {
         if (fields.verb() != entry.verb || fields.count != entry.field_count) continue;
         if (entry.client_only && (fields[2] != "client" || flavour_ != Flavour::client)) continue;
-        return (this->*entry.handle)(fields, reply);
+        (this->*entry.handle)(fields, reply);
+        return true;
     }
     return false;
 }
 
-// Without a backup the answer needs no file work. Writing a backup back is
-// not served here, so such a request goes the way of an unknown verb.
-bool PayloadContext::restore_shortcut(const Fields&, std::string& reply) {
-    if (shortcut_backup_.present) return false;
-    reply = error_reply(kShortcutRestoreUnavailable);
-    return true;
+void PayloadContext::shortcut(const Fields& fields, std::string& reply) {
+    if (!is_package_version(fields[3])) {
+        reply = error_reply(kVersionInvalid);
+        return;
+    }
+    const auto plan = shortcut_plan(fields[2], fields[3]);
+    if (!plan) {
+        reply = error_reply(kRequestInvalid);
+        return;
+    }
+    if (!passes_absolute_path_rule(locations_.program_files)) {
+        reply = error_reply(kPayloadUnavailable);
+        return;
+    }
+    ShortcutResult result = executor_.create_shortcut(*plan);
+    if (!result.ok) {
+        reply = error_reply(result.error);
+        return;
+    }
+    if (flavour_ == Flavour::client && !first_shortcut_done_) {
+        first_shortcut_done_ = true;
+        if (result.replaced_existing) shortcut_backup_ = {std::move(result.previous_bytes), true};
+    }
+    reply = ok_reply();
+}
+
+// Nothing when the kind does not belong to this context's flavour.
+std::optional<ShortcutPlan> PayloadContext::shortcut_plan(std::string_view kind, std::string_view version) const {
+    const std::u16string wide_version = ascii_to_utf16(version);
+    const std::u16string& files = locations_.program_files;
+    ShortcutPlan plan;
+    if (kind == "client" && flavour_ == Flavour::client) {
+        const std::u16string version_folder = join_path(files, u"Zelkora\\Client\\" + wide_version);
+        plan.link_path = join_path(locations_.desktop, u"Zelkora.lnk");
+        plan.product_root = join_path(files, u"Zelkora\\Client");
+        plan.target = join_path(version_folder, u"Zelkora.exe");
+        plan.working_folder = version_folder;
+        plan.description = u"Zelkora \uD074\uB77C\uC6B0\uB4DC \uB370\uC2A4\uD06C\uD1B1";
+        plan.icon = plan.target;
+        const std::u16string per_user_root = join_path(locations_.local_app_data, u"Zelkora\\Client");
+        if (passes_absolute_path_rule(per_user_root)) plan.alternative_root = per_user_root;
+        return plan;
+    }
+    if ((kind != "host-settings" && kind != "host-tray") || flavour_ != Flavour::host) return std::nullopt;
+    const std::u16string bin = join_path(files, u"Zelkora\\Host\\" + wide_version + u"\\bin");
+    const std::u16string settings = join_path(bin, u"ZelkoraHostSettings.exe");
+    plan.product_root = join_path(files, u"Zelkora\\Host");
+    plan.has_arguments = true;
+    plan.working_folder = bin;
+    plan.icon = settings;
+    if (kind == "host-settings") {
+        plan.link_path = join_path(locations_.public_desktop, u"Zelkora Host \uC124\uC815.lnk");
+        plan.target = settings;
+        plan.arguments = u"--host-settings";
+        plan.description = u"Zelkora host service settings";
+    } else {
+        plan.link_path = join_path(locations_.common_startup, u"Zelkora Host Tray.lnk");
+        plan.target = join_path(bin, u"ZelkoraHost.exe");
+        plan.arguments = u"--tray";
+        plan.description = u"Zelkora Host status";
+    }
+    return plan;
+}
+
+// Without a backup the answer needs no file work.
+void PayloadContext::restore_shortcut(const Fields&, std::string& reply) {
+    if (!shortcut_backup_.present) {
+        reply = error_reply(kShortcutRestoreUnavailable);
+        return;
+    }
+    const std::string error =
+        executor_.restore_shortcut(join_path(locations_.desktop, u"Zelkora.lnk"), shortcut_backup_.bytes);
+    reply = error.empty() ? ok_reply() : error_reply(error);
+}
+
+void PayloadContext::legacy_remove(const Fields& fields, std::string& reply) {
+    if (!is_package_version(fields[3])) {
+        reply = error_reply(kVersionInvalid);
+        return;
+    }
+    reply = remove_versions(locations_.local_app_data, fields[3], {});
+}
+
+void PayloadContext::old_remove(const Fields& fields, std::string& reply) {
+    if (!is_package_version(fields[3]) || !state::is_well_formed_version(fields[4])) {
+        reply = error_reply(kVersionInvalid);
+        return;
+    }
+    reply = remove_versions(locations_.program_files, fields[3], {std::string(fields[3]), std::string(fields[4])});
+}
+
+// Both removals first prove the new install under program files, so both
+// need that folder as well as their own root.
+std::string PayloadContext::remove_versions(std::u16string root, std::string_view version,
+                                            std::vector<std::string> keep) {
+    if (!passes_absolute_path_rule(locations_.program_files) || !passes_absolute_path_rule(root)) {
+        return error_reply(kPayloadUnavailable);
+    }
+    RemovalRequest request;
+    request.root = std::move(root);
+    request.new_install = join_path(locations_.program_files, u"Zelkora\\Client\\" + ascii_to_utf16(version));
+    request.version = std::string(version);
+    request.keep = std::move(keep);
+    const RemovalResult result = executor_.remove_versions(request);
+    return result.ok ? counts_reply(result.removed, result.not_removed) : error_reply(result.error);
+}
+
+void PayloadContext::source_remove(const Fields&, std::string& reply) {
+    const std::string error = executor_.remove_source(locations_.setup_bin);
+    reply = error.empty() ? ok_reply() : error_reply(error);
 }
 
 bool PayloadContext::is_package_version(std::string_view version) const {

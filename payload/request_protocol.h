@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "core/flavour.h"
 #include "payload/path_rules.h"
@@ -26,6 +28,7 @@ inline constexpr std::string_view kRequestInvalid = "payload_request_invalid";
 inline constexpr std::string_view kVersionInvalid = "payload_version_invalid";
 inline constexpr std::string_view kPayloadUnavailable = "payload_unavailable";
 inline constexpr std::string_view kShortcutRestoreUnavailable = "shortcut_restore_unavailable";
+inline constexpr std::size_t kMaxShortcutBytes = 1048576;
 // Whatever fails at the request boundary without a usable code of its own.
 inline constexpr std::string_view kPayloadFailed = "payload_failed";
 
@@ -37,11 +40,56 @@ std::string error_reply(std::string_view code);
 
 using core::Flavour;
 
-// The file work behind the requests. May raise Failure.
+// A shell shortcut to create or update. Paths are wide; an empty
+// alternative root means none.
+struct ShortcutPlan {
+    std::u16string link_path;
+    std::u16string product_root;  // an existing shortcut may be replaced only if it points below this
+    std::u16string target;
+    std::u16string arguments;
+    bool has_arguments = false;  // otherwise the loaded shortcut keeps its own
+    std::u16string working_folder;
+    std::u16string description;
+    std::u16string icon;
+    std::u16string alternative_root;
+};
+
+struct ShortcutResult {
+    bool ok = false;
+    std::string error;  // empty on success
+    bool replaced_existing = false;
+    std::string previous_bytes;  // the replaced shortcut file
+};
+
+struct RemovalResult {
+    bool ok = false;
+    std::string error;  // empty on success
+    std::uint64_t removed = 0;
+    std::uint64_t not_removed = 0;
+};
+
+// What a removal below one root may do. Versions are ASCII and already
+// checked against the package version by the protocol.
+struct RemovalRequest {
+    std::u16string root;
+    std::u16string new_install;  // {program files}\Zelkora\Client\{version}
+    std::string version;
+    std::vector<std::string> keep;  // version folders that stay
+};
+
+// The file work behind the requests. Each operation reports its failures in
+// its result (an error code, empty on success); one that raises Failure
+// instead is answered with that code.
 class PayloadExecutor {
 public:
     virtual ~PayloadExecutor() = default;
     virtual PlacementResult place(const PlacementPlan& plan) = 0;
+    virtual ShortcutResult create_shortcut(const ShortcutPlan& plan) = 0;
+    virtual std::string restore_shortcut(const std::u16string& link_path, const std::string& bytes) = 0;
+    // Legacy and old-version removal: verify the new install, then remove
+    // client versions below the root except those kept.
+    virtual RemovalResult remove_versions(const RemovalRequest& request) = 0;
+    virtual std::string remove_source(const std::u16string& setup_bin) = 0;
 };
 
 // Consulted for requests that match no verb. True when it has put its own
@@ -80,7 +128,7 @@ private:
         std::span<const std::string_view> all() const { return {items.data(), count}; }
     };
     struct StandaloneVerb;
-    static const std::array<StandaloneVerb, 1> kStandaloneVerbs;
+    static const std::array<StandaloneVerb, 5> kStandaloneVerbs;
 
     static Fields split_fields(std::string_view line);
     bool answers_silently(std::string_view verb) const;
@@ -93,7 +141,13 @@ private:
     void commit(std::string& reply);
     std::string_view open_placement(const Fields& fields);
     bool standalone_request(const Fields& fields, std::string& reply);
-    bool restore_shortcut(const Fields& fields, std::string& reply);
+    void shortcut(const Fields& fields, std::string& reply);
+    void restore_shortcut(const Fields& fields, std::string& reply);
+    void legacy_remove(const Fields& fields, std::string& reply);
+    void old_remove(const Fields& fields, std::string& reply);
+    void source_remove(const Fields& fields, std::string& reply);
+    std::string remove_versions(std::u16string root, std::string_view version, std::vector<std::string> keep);
+    std::optional<ShortcutPlan> shortcut_plan(std::string_view kind, std::string_view version) const;
 
     bool is_package_version(std::string_view version) const;
     bool passes_absolute_path_rule(std::u16string_view path) const;
@@ -111,9 +165,10 @@ private:
     std::string pending_error_;
     PlacementPlan plan_;
     std::unordered_set<std::u16string> path_set_;  // case-folded relative paths of the plan
-    // Both belong to the desktop shortcut request, which fills them.
+    // The desktop shortcut as it was before the first successful client
+    // shortcut request of this connection; later requests leave it alone.
     ShortcutBackup shortcut_backup_;
-    [[maybe_unused]] bool first_shortcut_done_ = false;
+    bool first_shortcut_done_ = false;
 };
 
 }  // namespace zelkora::payload

@@ -68,6 +68,24 @@ public:
             default: throw Failure("");
         }
     }
+
+    // Every folder handed on has passed the absolute path rule of the context.
+    ShortcutResult create_shortcut(const ShortcutPlan& plan) override {
+        check(plan.product_root.starts_with(u"C:\\Program Files\\Zelkora\\"));
+        return {plan.target.size() % 2 == 0, "shortcut_foreign", true, "old"};
+    }
+    std::string restore_shortcut(const std::u16string& link_path, const std::string& bytes) override {
+        check(link_path.ends_with(u"\\Zelkora.lnk") && bytes == "old");
+        return {};
+    }
+    RemovalResult remove_versions(const RemovalRequest& request) override {
+        check(request.version == "1.0.0" && request.new_install == u"C:\\Program Files\\Zelkora\\Client\\1.0.0");
+        return {true, "", request.keep.size(), 0};
+    }
+    std::string remove_source(const std::u16string& setup_bin) override {
+        check(setup_bin == u"C:\\setup\\bin");
+        return "source_not_temporary";
+    }
 };
 
 std::optional<std::u16string> fake_full_path(std::u16string_view path) {
@@ -83,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Flavour flavour = (input[0] & 1) ? Flavour::host : Flavour::client;
     input.remove_prefix(1);
     CheckingExecutor executor;
-    zelkora::state::WellKnownLocations locations{u"C:\\setup\\bin", u"C:\\Program Files", u"", u"", u"", u""};
+    zelkora::state::WellKnownLocations locations{u"C:\\setup\\bin", u"C:\\Program Files", u"C:\\Local", u"", u"", u"C:\\Desktop"};
     PayloadContext context(locations, flavour, "1.0.0", fake_full_path, executor);
     for (;;) {
         const auto feed = input.find('\n');

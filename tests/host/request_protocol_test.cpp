@@ -42,6 +42,35 @@ public:
         if (raise_other) throw std::runtime_error("unexpected");
         return result;
     }
+
+    std::vector<ShortcutPlan> shortcuts;
+    std::vector<ShortcutResult> shortcut_results;  // one per request, in order; ok when run out
+    ShortcutResult create_shortcut(const ShortcutPlan& plan) override {
+        const std::size_t index = shortcuts.size();
+        shortcuts.push_back(plan);
+        return index < shortcut_results.size() ? shortcut_results[index] : ShortcutResult{true, "", false, ""};
+    }
+
+    std::vector<std::pair<std::u16string, std::string>> restores;
+    std::string restore_error;
+    std::string restore_shortcut(const std::u16string& link_path, const std::string& bytes) override {
+        restores.emplace_back(link_path, bytes);
+        return restore_error;
+    }
+
+    std::vector<RemovalRequest> removals;
+    RemovalResult removal_result{true, "", 1, 2};
+    RemovalResult remove_versions(const RemovalRequest& request) override {
+        removals.push_back(request);
+        return removal_result;
+    }
+
+    std::vector<std::u16string> sources;
+    std::string source_error;
+    std::string remove_source(const std::u16string& setup_bin) override {
+        sources.push_back(setup_bin);
+        return source_error;
+    }
 };
 
 // GetFullPathNameW stand-in: a path is its own full path unless it ends in a
@@ -336,6 +365,152 @@ TEST_F(Protocol, RestoreWithoutABackupIsUnavailable) {
     EXPECT_EQ(send("-6|shortcut-restore-v1|client"), "payload-v1|error|shortcut_restore_unavailable\n");
     use(Flavour::host);
     EXPECT_EQ(send("-6|shortcut-restore-v1|client"), kInvalid);
+}
+
+TEST_F(Protocol, ShortcutChecksTheVersionBeforeTheKind) {
+    for (const std::string line : {"-6|shortcut-v1|client|1.0", "-6|shortcut-v1|client|1.0.0.0",
+                                   "-6|shortcut-v1|client|1.0.1", "-6|shortcut-v1|other|1.0"}) {
+        EXPECT_EQ(send(line), "payload-v1|error|payload_version_invalid\n") << line;
+    }
+    for (const std::string line : {"-6|shortcut-v1|other|1.0.0", "-6|shortcut-v1|host-tray|1.0.0",
+                                   "-6|shortcut-v1|host-settings|1.0.0", "-6|shortcut-v1|client|1.0.0|x"}) {
+        EXPECT_EQ(send(line), kInvalid) << line;
+    }
+    use(Flavour::host);
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), kInvalid);
+    EXPECT_TRUE(executor.shortcuts.empty());
+}
+
+TEST_F(Protocol, ClientShortcutPlan) {
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    ASSERT_EQ(executor.shortcuts.size(), 1u);
+    const ShortcutPlan& plan = executor.shortcuts[0];
+    EXPECT_EQ(plan.link_path, u"C:\\Users\\u\\Desktop\\Zelkora.lnk");
+    EXPECT_EQ(plan.product_root, u"C:\\Program Files\\Zelkora\\Client");
+    EXPECT_EQ(plan.target, u"C:\\Program Files\\Zelkora\\Client\\1.0.0\\Zelkora.exe");
+    EXPECT_FALSE(plan.has_arguments);
+    EXPECT_EQ(plan.working_folder, u"C:\\Program Files\\Zelkora\\Client\\1.0.0");
+    EXPECT_EQ(plan.description, u"Zelkora \uD074\uB77C\uC6B0\uB4DC \uB370\uC2A4\uD06C\uD1B1");
+    EXPECT_EQ(plan.icon, plan.target);
+    EXPECT_EQ(plan.alternative_root, u"C:\\Users\\u\\AppData\\Local\\Zelkora\\Client");
+}
+
+TEST_F(Protocol, HostShortcutPlans) {
+    use(Flavour::host);
+    EXPECT_EQ(send("-6|shortcut-v1|host-settings|1.0.0"), "payload-v1|ok\n");
+    EXPECT_EQ(send("-6|shortcut-v1|host-tray|1.0.0"), "payload-v1|ok\n");
+    ASSERT_EQ(executor.shortcuts.size(), 2u);
+    const std::u16string bin = u"C:\\Program Files\\Zelkora\\Host\\1.0.0\\bin";
+    const ShortcutPlan& settings = executor.shortcuts[0];
+    EXPECT_EQ(settings.link_path, u"C:\\Users\\Public\\Desktop\\Zelkora Host \uC124\uC815.lnk");
+    EXPECT_EQ(settings.target, bin + u"\\ZelkoraHostSettings.exe");
+    EXPECT_EQ(settings.arguments, u"--host-settings");
+    const ShortcutPlan& tray = executor.shortcuts[1];
+    EXPECT_EQ(tray.link_path, u"C:\\ProgramData\\Startup\\Zelkora Host Tray.lnk");
+    EXPECT_EQ(tray.target, bin + u"\\ZelkoraHost.exe");
+    EXPECT_EQ(tray.icon, bin + u"\\ZelkoraHostSettings.exe");
+    for (const ShortcutPlan& plan : executor.shortcuts) {
+        EXPECT_EQ(plan.product_root, u"C:\\Program Files\\Zelkora\\Host");
+        EXPECT_TRUE(plan.has_arguments);
+        EXPECT_EQ(plan.working_folder, bin);
+        EXPECT_EQ(plan.alternative_root, u"");
+    }
+    // No backup in a host context.
+    EXPECT_EQ(send("-6|shortcut-restore-v1|client"), kInvalid);
+}
+
+TEST_F(Protocol, ShortcutNeedsProgramFilesAndUsesThePerUserRootOnlyWhenUsable) {
+    locations.program_files.clear();
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|error|payload_unavailable\n");
+    EXPECT_TRUE(executor.shortcuts.empty());
+    locations = test_locations();
+    locations.local_app_data.clear();
+    use();
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    ASSERT_EQ(executor.shortcuts.size(), 1u);
+    EXPECT_EQ(executor.shortcuts[0].alternative_root, u"");
+    // An empty desktop is the link path's problem, which the file work reports.
+    locations.desktop.clear();
+    use();
+    send("-6|shortcut-v1|client|1.0.0");
+    EXPECT_EQ(executor.shortcuts.back().link_path, u"\\Zelkora.lnk");
+}
+
+TEST_F(Protocol, RestoreBringsBackTheShortcutFromBeforeTheFirstRequest) {
+    executor.shortcut_results = {{true, "", true, "first"}, {true, "", true, "second"}};
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    EXPECT_EQ(send("-6|shortcut-restore-v1|client"), "payload-v1|ok\n");
+    ASSERT_EQ(executor.restores.size(), 1u);
+    EXPECT_EQ(executor.restores[0].first, u"C:\\Users\\u\\Desktop\\Zelkora.lnk");
+    EXPECT_EQ(executor.restores[0].second, "first");
+    executor.restore_error = "shortcut_write_failed";
+    EXPECT_EQ(send("-6|shortcut-restore-v1|client"), "payload-v1|error|shortcut_write_failed\n");
+}
+
+TEST_F(Protocol, OnlyAFirstSuccessfulShortcutThatReplacedOneLeavesABackup) {
+    // A failed request is no first shortcut; a created one (nothing replaced)
+    // is, and then nothing can be restored for the rest of the connection.
+    executor.shortcut_results = {{false, "shortcut_foreign", false, ""}, {true, "", false, ""}, {true, "", true, "x"}};
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|error|shortcut_foreign\n");
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    EXPECT_EQ(send("-6|shortcut-v1|client|1.0.0"), "payload-v1|ok\n");
+    EXPECT_EQ(send("-6|shortcut-restore-v1|client"), "payload-v1|error|shortcut_restore_unavailable\n");
+    EXPECT_TRUE(executor.restores.empty());
+}
+
+TEST_F(Protocol, RemovalsCheckTheirVersionsAndFolders) {
+    const std::string version_invalid = "payload-v1|error|payload_version_invalid\n";
+    for (const std::string line : {"-6|legacy-remove-v1|client|1.0", "-6|legacy-remove-v1|client|1.0.1",
+                                   "-6|old-remove-v1|client|1.0.1|0.9.0", "-6|old-remove-v1|client|1.0.0|0.9",
+                                   "-6|old-remove-v1|client|1.0.0|"}) {
+        EXPECT_EQ(send(line), version_invalid) << line;
+    }
+    for (const std::string line : {"-6|legacy-remove-v1|host|1.0.0", "-6|legacy-remove-v1|client|1.0.0|x",
+                                   "-6|old-remove-v1|client|1.0.0", "-6|source-remove-v1|client|x",
+                                   "-6|source-remove-v1|host"}) {
+        EXPECT_EQ(send(line), kInvalid) << line;
+    }
+    use(Flavour::host);
+    EXPECT_EQ(send("-6|legacy-remove-v1|client|1.0.0"), kInvalid);
+    EXPECT_EQ(send("-6|source-remove-v1|client"), kInvalid);
+    EXPECT_TRUE(executor.removals.empty());
+    EXPECT_TRUE(executor.sources.empty());
+
+    const std::string unavailable = "payload-v1|error|payload_unavailable\n";
+    locations.local_app_data.clear();
+    use();
+    EXPECT_EQ(send("-6|legacy-remove-v1|client|1.0.0"), unavailable);
+    EXPECT_EQ(send("-6|old-remove-v1|client|1.0.0|0.9.0"), "payload-v1|ok|1|2\n");
+    locations = test_locations();
+    locations.program_files = u"C:\\Program Files.";
+    use();
+    EXPECT_EQ(send("-6|legacy-remove-v1|client|1.0.0"), unavailable);
+    EXPECT_EQ(send("-6|old-remove-v1|client|1.0.0|0.9.0"), unavailable);
+    EXPECT_EQ(executor.removals.size(), 1u);
+}
+
+TEST_F(Protocol, RemovalsNameTheirRootNewInstallAndKeepList) {
+    EXPECT_EQ(send("-6|legacy-remove-v1|client|1.0.0"), "payload-v1|ok|1|2\n");
+    EXPECT_EQ(send("-6|old-remove-v1|client|1.0.0|000.9.0"), "payload-v1|ok|1|2\n");
+    ASSERT_EQ(executor.removals.size(), 2u);
+    const std::u16string new_install = u"C:\\Program Files\\Zelkora\\Client\\1.0.0";
+    EXPECT_EQ(executor.removals[0].root, u"C:\\Users\\u\\AppData\\Local");
+    EXPECT_EQ(executor.removals[0].new_install, new_install);
+    EXPECT_EQ(executor.removals[0].version, "1.0.0");
+    EXPECT_TRUE(executor.removals[0].keep.empty());
+    EXPECT_EQ(executor.removals[1].root, u"C:\\Program Files");
+    EXPECT_EQ(executor.removals[1].new_install, new_install);
+    EXPECT_EQ(executor.removals[1].keep, (std::vector<std::string>{"1.0.0", "000.9.0"}));
+    executor.removal_result = {false, "legacy_new_install_unverified", 0, 0};
+    EXPECT_EQ(send("-6|legacy-remove-v1|client|1.0.0"), "payload-v1|error|legacy_new_install_unverified\n");
+}
+
+TEST_F(Protocol, SourceRemovalTakesTheSetupBinFolder) {
+    EXPECT_EQ(send("-6|source-remove-v1|client"), "payload-v1|ok\n");
+    executor.source_error = "source_not_temporary";
+    EXPECT_EQ(send("-6|source-remove-v1|client"), "payload-v1|error|source_not_temporary\n");
+    EXPECT_EQ(executor.sources, (std::vector<std::u16string>{u"C:\\setup\\bin", u"C:\\setup\\bin"}));
 }
 
 // Answers "custom" for the verb "x" and records every call.

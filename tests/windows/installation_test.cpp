@@ -18,6 +18,14 @@
 #include "payload/file_primitives.h"
 #include "test_support.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+#include "core/com_owners.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -34,7 +42,7 @@ constexpr wchar_t kDestination[] = L"C:\\Program Files\\Zelkora\\Client\\1.0.0";
 const std::string kPlaceThePackage =
     "mkdir bin\\lib\n"
     "fill bin\\Zelkora.exe 1500000\n"
-    "file bin\\zelkora-client.json {\"version\":\"1.0.0\"}\n"
+    "file bin\\zelkora-client.json {\"product\":\"Zelkora\",\"version\":\"1.0.0\"}\n"
     "fill \"bin\\lib\\zelkora core.dll\" 4096 5a\n"
     "send 0|준비\n"
     "send 1|파일 확인\n"
@@ -192,6 +200,120 @@ TEST_F(Installation, TheTestVariantPlacesThePackageAndARepairFindsItUnchanged) {
     placed_tree = snapshot_tree(kDestination);
     EXPECT_TRUE(placed_tree == package) << describe(placed_tree);
     EXPECT_EQ(identities(kDestination, package), placed) << "a repair replaced an unchanged file";
+}
+
+std::wstring known_folder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring copy;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) copy = path;
+    ::CoTaskMemFree(path);
+    return copy;
+}
+
+std::wstring environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+// The program a link file starts, as the shell reads it.
+std::wstring link_target(const std::wstring& link_path) {
+    const ComApartment apartment;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
+        return {};
+    }
+    const auto file = link.query<IPersistFile>(IID_IPersistFile);
+    std::vector<wchar_t> path(32768, L'\0');
+    if (!file || FAILED(file->Load(link_path.c_str(), STGM_READ)) ||
+        FAILED(link->GetPath(path.data(), static_cast<int>(path.size()), nullptr, 0))) {
+        return {};
+    }
+    return path.data();
+}
+
+std::string client_metadata(const std::string& version) {
+    return "{\"product\": \"Zelkora\", \"version\": \"" + version + "\"}";
+}
+
+// A whole installation as the script drives it: place the package, make the
+// desktop shortcut, remove an old machine-wide version and a per-user one,
+// and ask for the bin folder to go (it is not in the temporary folder here).
+class FullInstallation : public Installation {
+protected:
+    void SetUp() override {
+        Installation::SetUp();
+        desktop_link_ = known_folder(FOLDERID_Desktop) + L"\\Zelkora.lnk";
+        per_user_product_ = environment(L"LOCALAPPDATA") + L"\\Zelkora";
+        ASSERT_FALSE(desktop_link_.starts_with(L"\\"));
+        // Never a link into the Linux home (tests/wine/wine-env makes it a folder).
+        const DWORD desktop = ::GetFileAttributesW(known_folder(FOLDERID_Desktop).c_str());
+        ASSERT_TRUE(desktop != INVALID_FILE_ATTRIBUTES && (desktop & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+        ASSERT_FALSE(per_user_product_.starts_with(L"\\"));
+        clean();
+        for (const std::string version : {"0.9.0", "0.8.0"}) install(std::wstring(kProductFolder) + L"\\Client", version);
+        install(per_user_product_ + L"\\Client", "0.7.0");
+    }
+    void TearDown() override {
+        clean();
+        Installation::TearDown();
+    }
+
+    static void install(const std::wstring& client_folder, const std::string& version) {
+        const std::wstring folder = client_folder + L"\\" + std::wstring(version.begin(), version.end());
+        write_file(folder + L"\\zelkora-client.json", client_metadata(version));
+        write_file(folder + L"\\Zelkora.exe", "MZ " + version);
+    }
+
+    void clean() const {
+        ::DeleteFileW(desktop_link_.c_str());
+        remove_tree(per_user_product_);
+    }
+
+    std::wstring desktop_link_;
+    std::wstring per_user_product_;
+};
+
+TEST_F(FullInstallation, PlacesLinksAndCleansUpAsARealInstallationWould) {
+    prepare(L"full", Executable::test_variant,
+            kPlaceThePackage +
+                "request -6|shortcut-v1|client|1.0.0\n"
+                "request -6|old-remove-v1|client|1.0.0|0.9.0\n"
+                "request -6|legacy-remove-v1|client|1.0.0\n"
+                "request -6|source-remove-v1|client\n" +
+                kFinishes);
+
+    const std::string log = run(kCompletedView);
+
+    EXPECT_TRUE(has(log, "received payload-v1|ok|3|0\n"
+                         "sent -6|shortcut-v1|client|1.0.0\n"
+                         "received payload-v1|ok\n"
+                         "sent -6|old-remove-v1|client|1.0.0|0.9.0\n"
+                         "received payload-v1|ok|1|0\n"
+                         "sent -6|legacy-remove-v1|client|1.0.0\n"
+                         "received payload-v1|ok|1|0\n"
+                         "sent -6|source-remove-v1|client\n"
+                         "received payload-v1|error|source_not_temporary\n"))
+        << log;
+    // Program Files holds the new version and the previous one, nothing else.
+    TreeSnapshot expected = {{L"Client", "<folder>"},
+                             {L"Client\\0.9.0", "<folder>"},
+                             {L"Client\\0.9.0\\Zelkora.exe", "MZ 0.9.0"},
+                             {L"Client\\0.9.0\\zelkora-client.json", client_metadata("0.9.0")},
+                             {L"Client\\1.0.0", "<folder>"}};
+    for (const auto& [relative, bytes] : snapshot_tree(bin())) expected[L"Client\\1.0.0\\" + relative] = bytes;
+    const TreeSnapshot product = snapshot_tree(kProductFolder);
+    EXPECT_TRUE(product == expected) << describe(product);
+    // The per-user layout is gone but for its empty folders.
+    const TreeSnapshot per_user = snapshot_tree(per_user_product_);
+    EXPECT_TRUE(per_user == (TreeSnapshot{{L"Client", "<folder>"}})) << describe(per_user);
+    // One shortcut on the desktop, to the new version, and no temporary file beside it.
+    EXPECT_TRUE(payload::paths_equal(link_target(desktop_link_), std::wstring(kDestination) + L"\\Zelkora.exe"))
+        << link_target(desktop_link_);
+    for (const auto& [relative, bytes] : snapshot_tree(known_folder(FOLDERID_Desktop))) {
+        EXPECT_EQ(relative.find(L".zelkora-"), std::wstring::npos) << relative;
+    }
+    EXPECT_EQ(snapshot_tree(bin()).size(), 4u) << "the bin folder outside the temporary folder stays";
 }
 
 }  // namespace

@@ -213,6 +213,29 @@ INSTANTIATE_TEST_SUITE_P(
                          test::write_file(s.fixture->bin + L"\\fresh\\last.txt", "THE LAST FILE");
                      },
                      {}},
+        // The Part's order: the source is proven before the target is judged.
+        FailurePoint{"TargetIsAFolderAndDigestMismatch", "payload_hash_mismatch", false,
+                     [](Scenario& s) {
+                         test::write_file(s.target(L"fresh\\last.txt\\inside.txt"), "inside");
+                         s.last().digest[0] ^= 1;
+                     },
+                     {}},
+        FailurePoint{"BackupLandsElsewhere", "payload_link_refused", false,
+                     [](Scenario& s) {
+                         test::write_file(s.target(L"fresh\\last.txt"), "replaced by the last file");
+                         s.fixture->hooks.rename_lands_at = [](const std::wstring& asked) {
+                             return asked.ends_with(L".zelkora-old") ? asked + L"-elsewhere" : asked;
+                         };
+                     },
+                     {}},
+        FailurePoint{"NewFileLandsElsewhere", "payload_link_refused", false,
+                     [](Scenario& s) {
+                         test::write_file(s.target(L"fresh\\last.txt"), "replaced by the last file");
+                         s.fixture->hooks.rename_lands_at = [](const std::wstring& asked) {
+                             return asked.ends_with(L"last.txt") ? asked + L"-elsewhere" : asked;
+                         };
+                     },
+                     {}},
         FailurePoint{"UncodedFailure", "payload_failed", false,
                      [](Scenario& s) {
                          s.fixture->hooks.after_source_read = [](CopyBuffer& buffer, DWORD& count) {
@@ -249,6 +272,22 @@ TEST_P(PlacementRollback, LeavesTheDestinationAndEverythingElseAsItWas) {
     EXPECT_EQ(test::snapshot_tree(scratch.path()), scratch_before);
     EXPECT_EQ(test::snapshot_tree(kLinks), links_before);
     EXPECT_EQ(identity_of(scenario.target(L"replace.txt")), replaced_before) << "the original file is back";
+}
+
+// Deliberately unlike the Part's order: a target that already matches is
+// proven before any temporary file is made, so a taken temporary name cannot
+// fail a placement that has nothing to write.
+TEST_F(Placement, AMatchingTargetNeedsNoTemporaryName) {
+    const auto entry = source(L"same.txt", "same");
+    test::write_file(destination + L"\\same.txt", "same");
+    hooks.random_tag = [] { return std::wstring(L"0123456789ab"); };
+    test::write_file(destination + L"\\same.txt.0123456789ab.zelkora-new", "squatter");
+    const auto result = place(plan_of({entry}));
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.written, 0u);
+    EXPECT_EQ(result.unchanged, 1u);
+    EXPECT_EQ(test::snapshot_tree(destination),
+              (test::TreeSnapshot{{L"same.txt", "same"}, {L"same.txt.0123456789ab.zelkora-new", "squatter"}}));
 }
 
 TEST_F(Placement, ADestinationReachedThroughALinkIsRefusedBeforeAnythingIsTouched) {

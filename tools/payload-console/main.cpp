@@ -1,6 +1,6 @@
 // payload-console: one client-flavour payload context, fed from standard input.
 // A driver for tests and reviewers; it runs the same request protocol and
-// verified placement as the setup's progress pipe.
+// file work (placement, shortcuts, removals) as the setup's progress pipe.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,7 +10,7 @@
 
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
-#include "payload/placement.h"
+#include "payload/file_work.h"
 #include "payload/request_protocol.h"
 #include "setup_version.h"
 #include "tools/common/stdin_lines.h"
@@ -27,6 +27,10 @@ constexpr const char* kHelp =
     "setup's trusted owners (LocalSystem, Administrators, TrustedInstaller);\n"
     "--trust-current-user adds the user running the console, for trying\n"
     "placements into folders that user owns. The package version is 1.0.0.\n"
+    "The requests do real file work in those folders: shortcut-v1 writes\n"
+    "Zelkora.lnk into --desktop, legacy-remove-v1 and old-remove-v1 delete\n"
+    "older Client versions below --local-app-data and --program-files, and\n"
+    "source-remove-v1 deletes --bin when it lies in the temporary folder.\n"
     "\n"
     "Reads standard input, cuts it into lines at line feeds (bytes after the\n"
     "last line feed are dropped, and a line of more than 16383 bytes ends the\n"
@@ -94,7 +98,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const auto trust =
         options.trust_current_user ? zelkora::payload::test_variant_trust() : zelkora::payload::product_trust();
-    zelkora::payload::PlacementExecutor executor{trust.location_owners};
+    zelkora::payload::FileWork executor{trust.location_owners};
     zelkora::payload::PayloadContext context(options.locations, zelkora::payload::Flavour::client,
                                              std::string(zelkora::kSetupVersion),
                                              zelkora::payload::full_path_win32, executor);

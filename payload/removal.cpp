@@ -1,0 +1,246 @@
+#include "payload/removal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/wide.h"
+#include "payload/failure.h"
+#include "payload/file_primitives.h"
+#include "payload/full_path_win32.h"
+#include "payload/path_rules.h"
+#include "state/version_folders.h"
+
+namespace zelkora::payload {
+namespace {
+
+constexpr DWORD kTempPathUnits = 261;
+
+bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
+
+struct alignas(32) ListBuffer {
+    std::byte bytes[kListBufferSize];
+};
+
+// Appends the entries of one batch; raises when the bound is passed.
+void take_batch(const ListBuffer& buffer, std::vector<FolderEntry>& entries) {
+    std::size_t offset = 0;
+    for (;;) {
+        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.bytes + offset);
+        std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        if (name != L"." && name != L"..") {
+            if (entries.size() >= kMaxFolderEntries) fail("legacy_list_failed");
+            entries.push_back({std::move(name), info->FileAttributes});
+        }
+        if (info->NextEntryOffset == 0) return;
+        offset += info->NextEntryOffset;
+    }
+}
+
+// Read-only files and folders refuse deletion until the bit is gone.
+bool clear_read_only(HANDLE object, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return true;
+    FILE_BASIC_INFO basic{};  // times 0: left as they are
+    basic.FileAttributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(object, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+bool delete_tree_or_raise(const std::wstring& path, int depth) {
+    if (depth > kMaxDeleteDepth) return false;
+    // No delete sharing: nobody can move or delete the object while it is
+    // examined and emptied.
+    const UniqueFile object(::CreateFileW(
+        path.c_str(), DELETE | SYNCHRONIZE | FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!object) return false;
+    if (!paths_equal(final_path(object.get()), path)) return false;
+    const DWORD attributes = file_attributes(object.get());
+    if (is_folder(attributes) && !is_reparse_point(attributes)) {
+        for (const auto& entry : list_folder(object.get())) {
+            if (!delete_tree_or_raise(join_path(path, entry.name), depth + 1)) return false;
+        }
+    }
+    return clear_read_only(object.get(), attributes) && delete_by_handle(object.get());
+}
+
+bool is_kept(const std::wstring& name, const std::vector<std::string>& keep) {
+    return std::any_of(keep.begin(), keep.end(), [&](const std::string& version) {
+        return paths_equal(name, std::wstring(version.begin(), version.end()));
+    });
+}
+
+UniqueFile open_for_listing(const std::wstring& path) {
+    UniqueFile folder(::CreateFileW(path.c_str(), SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) fail("legacy_unavailable");
+    if (is_reparse_point(file_attributes(folder.get()))) fail("payload_link_refused");
+    return folder;
+}
+
+// The removal form of the metadata check: the file itself, never a link,
+// read whole in one go.
+bool metadata_matches_file(const std::wstring& path, const std::string& version) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return false;
+    const DWORD attributes = file_attributes(file.get());
+    if (is_folder(attributes) || is_reparse_point(attributes)) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < static_cast<LONGLONG>(state::kMinMetadataBytes) ||
+        size.QuadPart > static_cast<LONGLONG>(state::kMaxMetadataBytes)) {
+        return false;
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+        read != bytes.size()) {
+        return false;
+    }
+    return state::metadata_matches(bytes, state::kClientProductWord, version);
+}
+
+bool is_version_folder(const std::wstring& path, const std::wstring& name) {
+    const auto version = state::version_of_folder_name(from_wide(name));
+    return version && metadata_matches_file(join_path(path, std::wstring(state::kClientMetadataFile.begin(),
+                                                                         state::kClientMetadataFile.end())),
+                                            *version);
+}
+
+// Moves the version folder aside under a leftover name, then deletes it. A
+// folder that resists stays under the leftover name for the next removal.
+bool remove_version_folder(const std::wstring& folder, const std::wstring& path, const std::wstring& name) {
+    std::wstring leftover;
+    try {
+        const UniqueFile version = open_for_delete(path);
+        if (!version || is_reparse_point(file_attributes(version.get())) ||
+            !paths_equal(final_path(version.get()), path)) {
+            return false;
+        }
+        leftover = join_path(folder, name + std::wstring(state::kLeftoverMarker.begin(), state::kLeftoverMarker.end()) +
+                                         random_tag());
+        if (!rename_by_handle(version.get(), leftover)) return false;
+    } catch (const Failure&) {
+        return false;
+    }
+    return delete_tree(leftover);
+}
+
+}  // namespace
+
+std::vector<FolderEntry> list_folder(HANDLE folder) {
+    const auto buffer = std::make_unique_for_overwrite<ListBuffer>();
+    std::vector<FolderEntry> entries;
+    FILE_INFO_BY_HANDLE_CLASS batch = FileFullDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(folder, batch, buffer->bytes, static_cast<DWORD>(kListBufferSize))) {
+        take_batch(*buffer, entries);
+        batch = FileFullDirectoryInfo;
+    }
+    if (::GetLastError() != ERROR_NO_MORE_FILES) fail("legacy_list_failed");
+    return entries;
+}
+
+bool delete_tree(const std::wstring& path, int depth) noexcept {
+    try {
+        return delete_tree_or_raise(path, depth);
+    } catch (...) {
+        return false;
+    }
+}
+
+void verify_new_install(const std::wstring& folder, const std::string& version, const TrustedOwners& owners) {
+    UniqueFile opened;
+    try {
+        opened = open_folder(folder, READ_CONTROL);
+        if (!paths_equal(long_path(folder), final_path(opened.get()))) fail("legacy_new_install_unverified");
+    } catch (const Failure&) {
+        fail("legacy_new_install_unverified");
+    }
+    const std::wstring metadata =
+        join_path(folder, std::wstring(state::kClientMetadataFile.begin(), state::kClientMetadataFile.end()));
+    if (!metadata_matches_file(metadata, version) || !open_unlinked(join_path(folder, L"Zelkora.exe"), ObjectKind::file)) {
+        fail("legacy_new_install_unverified");
+    }
+    require_protected_location(opened.get(), owners);
+    UniqueFile parent;
+    try {
+        parent = open_folder(parent_folder(folder), READ_CONTROL);
+    } catch (const Failure&) {
+        fail("payload_destination_unprotected");
+    }
+    require_protected_location(parent.get(), owners);
+}
+
+void remove_client_versions(const std::wstring& root, const std::vector<std::string>& keep, RemovalResult& result) {
+    const std::wstring product = join_path(root, L"Zelkora");
+    const std::wstring client = join_path(product, L"Client");
+    if (::GetFileAttributesW(client.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        fail("legacy_unavailable");
+    }
+    ensure_walk_up(client, root);
+    const UniqueFile product_folder = open_for_listing(product);
+    const UniqueFile client_folder = open_for_listing(client);
+    const std::wstring client_final = final_path(client_folder.get());
+    if (!paths_equal(client_final, long_path(client)) ||
+        !paths_equal(final_path(product_folder.get()), long_path(product))) {
+        fail("payload_link_refused");
+    }
+    for (const auto& entry : list_folder(client_folder.get())) {
+        if (!is_folder(entry.attributes) || is_reparse_point(entry.attributes)) continue;
+        const std::wstring path = join_path(client_final, entry.name);
+        bool removed = false;
+        if (state::is_leftover_folder_name(from_wide(entry.name))) {
+            removed = delete_tree(path);
+        } else if (is_version_folder(path, entry.name) && !is_kept(entry.name, keep)) {
+            removed = remove_version_folder(client_final, path, entry.name);
+        } else {
+            continue;
+        }
+        ++(removed ? result.removed : result.not_removed);
+    }
+}
+
+RemovalResult remove_versions(const RemovalRequest& request, const TrustedOwners& owners) {
+    RemovalResult result;
+    try {
+        if (!passes_absolute_rule(request.root) || !passes_absolute_rule(request.new_install)) {
+            fail("payload_unavailable");
+        }
+        verify_new_install(to_wide(request.new_install), request.version, owners);
+        remove_client_versions(to_wide(request.root), request.keep, result);
+        result.ok = true;
+    } catch (const Failure& failure) {
+        result = {false, failure.code(), 0, 0};
+    } catch (...) {
+        result = {false, "legacy_failed", 0, 0};
+    }
+    return result;
+}
+
+std::string remove_source(const std::u16string& setup_bin) {
+    try {
+        if (!passes_absolute_rule(setup_bin)) return "payload_unavailable";
+        wchar_t buffer[kTempPathUnits] = {};
+        const DWORD length = ::GetTempPathW(kTempPathUnits, buffer);
+        if (length == 0 || length >= kTempPathUnits) return "payload_unavailable";
+        std::wstring temporary(buffer, length);
+        while (temporary.size() > 3 && temporary.back() == L'\\') temporary.pop_back();
+        const std::wstring folder = long_path(to_wide(setup_bin));
+        const std::wstring inside = join_path(long_path(temporary), L"");
+        // The temporary folder itself never goes, only a folder inside it.
+        if (folder.size() < inside.size() || !paths_equal(std::wstring_view(folder).substr(0, inside.size()), inside)) {
+            return "source_not_temporary";
+        }
+        return delete_tree(folder) ? std::string() : "source_remove_incomplete";
+    } catch (const Failure& failure) {
+        return failure.code();
+    } catch (...) {
+        return "source_remove_failed";
+    }
+}
+
+}  // namespace zelkora::payload

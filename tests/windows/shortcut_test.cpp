@@ -1,0 +1,316 @@
+// Shortcuts through the shell's link object, written into real folders of the
+// Wine prefix, and the start of a program as the desktop user. The requests
+// go through a payload context over the real file work, as on the pipe.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/com_owners.h"
+#include "core/wide.h"
+#include "file_tree.h"
+#include "payload/desktop_user_start.h"
+#include "payload/file_work.h"
+#include "payload/full_path_win32.h"
+#include "payload/shortcuts.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace zelkora;
+using namespace zelkora::payload;
+
+constexpr std::size_t kLinkFlagsOffset = 0x14;
+constexpr UINT kNotified = WM_APP + 7;
+const std::string kShortcut = "-6|shortcut-v1|client|1.0.0";
+const std::string kRestore = "-6|shortcut-restore-v1|client";
+const std::string kOk = "payload-v1|ok\n";
+
+// A link file as the shell writes it; run_as sets the run-as-administrator
+// flag in the bytes, since Wine's link object drops it.
+std::string link_bytes(const std::wstring& target, const std::wstring& arguments = L"", bool run_as = false) {
+    const ComApartment apartment;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
+        return {};
+    }
+    if (!target.empty()) link->SetPath(target.c_str());
+    if (!arguments.empty()) link->SetArguments(arguments.c_str());
+    link->SetDescription(L"made by the test");
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
+    ComPtr<IStream> stream;
+    if (!persist || FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) ||
+        FAILED(persist->Save(stream.get(), TRUE))) {
+        return {};
+    }
+    STATSTG stat{};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    std::string bytes(static_cast<std::size_t>(stat.cbSize.QuadPart), '\0');
+    const LARGE_INTEGER start{};
+    ULONG read = 0;
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+    if (run_as && bytes.size() > kLinkFlagsOffset + 4) bytes[kLinkFlagsOffset + 1] |= 0x20;  // 0x2000
+    return bytes;
+}
+
+std::uint32_t link_flags(const std::string& bytes) {
+    std::uint32_t flags = 0;
+    if (bytes.size() >= kLinkFlagsOffset + 4) std::memcpy(&flags, bytes.data() + kLinkFlagsOffset, 4);
+    return flags;
+}
+
+struct LinkFields {
+    std::wstring path;
+    std::wstring arguments;
+    std::wstring working_folder;
+    std::wstring description;
+    std::wstring icon;
+};
+
+LinkFields read_link(const std::string& bytes) {
+    const ComApartment apartment;
+    LinkFields fields;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
+        return fields;
+    }
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
+    ComPtr<IStream> stream;
+    *stream.put() = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    if (!persist || !stream || FAILED(persist->Load(stream.get()))) return fields;
+    std::vector<wchar_t> text(kShortcutPathUnits, L'\0');
+    int icon_index = -1;
+    link->GetPath(text.data(), static_cast<int>(text.size()), nullptr, 0);
+    fields.path = text.data();
+    link->GetArguments(text.data(), static_cast<int>(text.size()));
+    fields.arguments = text.data();
+    link->GetWorkingDirectory(text.data(), static_cast<int>(text.size()));
+    fields.working_folder = text.data();
+    link->GetDescription(text.data(), static_cast<int>(text.size()));
+    fields.description = text.data();
+    link->GetIconLocation(text.data(), static_cast<int>(text.size()), &icon_index);
+    fields.icon = text.data() + std::wstring(L",") + std::to_wstring(icon_index);
+    return fields;
+}
+
+// Shell change notifications for one folder, received by a window of the
+// test's thread. The shell may send them as well as post them.
+class ChangeWatch {
+public:
+    explicit ChangeWatch(const std::wstring& folder) {
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = &ChangeWatch::procedure;
+        window_class.hInstance = ::GetModuleHandleW(nullptr);
+        window_class.lpszClassName = L"ZelkoraTestChangeWatch";
+        ::RegisterClassW(&window_class);
+        window_ = ::CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    window_class.hInstance, nullptr);
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen_));
+        PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(folder.c_str());
+        SHChangeNotifyEntry entry{pidl, TRUE};
+        id_ = ::SHChangeNotifyRegister(window_, SHCNRF_ShellLevel | SHCNRF_InterruptLevel,
+                                       SHCNE_CREATE | SHCNE_UPDATEITEM, kNotified, 1, &entry);
+        ::ILFree(pidl);
+    }
+    ~ChangeWatch() {
+        if (id_) ::SHChangeNotifyDeregister(id_);
+        if (window_) ::DestroyWindow(window_);
+    }
+    ChangeWatch(const ChangeWatch&) = delete;
+    ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+    bool registered() const { return id_ != 0; }
+
+    // The events that arrived since the last call, in order.
+    std::vector<LONG> events() {
+        const auto until = std::chrono::steady_clock::now() + 300ms;
+        while (std::chrono::steady_clock::now() < until) {
+            MSG message{};
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::exchange(seen_, {});
+    }
+
+private:
+    HWND window_ = nullptr;
+    ULONG id_ = 0;
+    std::vector<LONG> seen_;
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message != kNotified) return ::DefWindowProcW(window, message, wparam, lparam);
+        auto* seen = reinterpret_cast<std::vector<LONG>*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (seen) seen->push_back(static_cast<LONG>(lparam));
+        return 0;
+    }
+};
+
+class Shortcut : public testing::Test {
+public:
+    test::ScratchFolder scratch;
+    state::WellKnownLocations locations{from_wide(scratch / L"bin"), from_wide(scratch / L"pf"),
+                                        from_wide(scratch / L"local"), u"", u"", from_wide(scratch / L"Desktop")};
+    std::wstring desktop = scratch / L"Desktop";
+    std::wstring link = desktop + L"\\Zelkora.lnk";
+    std::wstring version_folder = scratch / L"pf\\Zelkora\\Client\\1.0.0";
+    std::wstring target = version_folder + L"\\Zelkora.exe";
+    FileWork work{test::owners_with_current_user()};
+    std::unique_ptr<PayloadContext> context;
+
+    void SetUp() override {
+        test::make_folders(desktop);
+        test::write_file(target, "MZ");
+        use();
+    }
+
+    void use() {
+        context = std::make_unique<PayloadContext>(locations, Flavour::client, "1.0.0", full_path_win32, work);
+    }
+
+    std::string send(const std::string& line) {
+        std::string reply;
+        EXPECT_TRUE(context->handle_line(line, reply));
+        return reply;
+    }
+
+    // No temporary file is ever left beside the link.
+    void expect_only_the_link() const {
+        for (const auto& [name, bytes] : test::snapshot_tree(desktop)) EXPECT_EQ(name, L"Zelkora.lnk");
+    }
+};
+
+TEST_F(Shortcut, FirstShortcutIsCreatedAndAnnouncedAndLeavesNothingToRestore) {
+    ChangeWatch watch(desktop);
+    ASSERT_TRUE(watch.registered());
+    EXPECT_EQ(send(kShortcut), kOk);
+    EXPECT_EQ(watch.events(), std::vector<LONG>{SHCNE_CREATE});
+    const auto bytes = test::read_file(link);
+    ASSERT_TRUE(bytes);
+    const LinkFields fields = read_link(*bytes);
+    EXPECT_TRUE(paths_equal(fields.path, target)) << fields.path;
+    EXPECT_EQ(fields.arguments, L"");
+    EXPECT_TRUE(paths_equal(fields.working_folder, version_folder)) << fields.working_folder;
+    EXPECT_EQ(fields.description, L"Zelkora \uD074\uB77C\uC6B0\uB4DC \uB370\uC2A4\uD06C\uD1B1");
+    EXPECT_TRUE(paths_equal(fields.icon, target + L",0")) << fields.icon;
+    expect_only_the_link();
+
+    // Updating its own shortcut is an update, and there is still nothing to restore.
+    EXPECT_EQ(send(kShortcut), kOk);
+    EXPECT_EQ(watch.events(), std::vector<LONG>{SHCNE_UPDATEITEM});
+    EXPECT_EQ(send(kRestore), "payload-v1|error|shortcut_restore_unavailable\n");
+}
+
+TEST_F(Shortcut, AUsersOwnShortcutIsNeverOverwritten) {
+    const std::string own = link_bytes(L"C:\\windows\\notepad.exe");
+    ASSERT_FALSE(own.empty());
+    test::write_file(link, own);
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_foreign\n");
+    EXPECT_EQ(test::read_file(link), own);
+    // A path that only begins like the product folder is not below it.
+    const std::string lookalike = link_bytes(scratch / L"pf\\Zelkora\\Client-old\\Zelkora.exe");
+    test::write_file(link, lookalike);
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_foreign\n");
+    EXPECT_EQ(test::read_file(link), lookalike);
+    expect_only_the_link();
+}
+
+TEST_F(Shortcut, APerUserShortcutIsReplacedAndRestoredFromBeforeTheFirstRequest) {
+    const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe", L"--from-tray");
+    ASSERT_FALSE(per_user.empty());
+    test::write_file(link, per_user);
+    EXPECT_EQ(send(kShortcut), kOk);
+    const auto replaced = test::read_file(link);
+    ASSERT_TRUE(replaced);
+    EXPECT_NE(*replaced, per_user);
+    const LinkFields fields = read_link(*replaced);
+    EXPECT_TRUE(paths_equal(fields.path, target)) << fields.path;
+    EXPECT_EQ(fields.arguments, L"--from-tray");  // not set by the request, so kept
+    EXPECT_EQ(send(kShortcut), kOk);
+    EXPECT_EQ(send(kRestore), kOk);
+    EXPECT_EQ(test::read_file(link), per_user);
+    expect_only_the_link();
+}
+
+TEST_F(Shortcut, AShortcutWithoutAStoredPathIsReplaced) {
+    const std::string empty = link_bytes(L"");
+    ASSERT_FALSE(empty.empty());
+    test::write_file(link, empty);
+    EXPECT_EQ(send(kShortcut), kOk);
+    EXPECT_TRUE(paths_equal(read_link(*test::read_file(link)).path, target));
+}
+
+TEST_F(Shortcut, TheRunAsAdministratorFlagIsCleared) {
+    const std::string elevated = link_bytes(target, L"", true);
+    ASSERT_NE(link_flags(elevated) & SLDF_RUNAS_USER, 0u);
+    test::write_file(link, elevated);
+    EXPECT_EQ(send(kShortcut), kOk);
+    const auto written = test::read_file(link);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(link_flags(*written) & SLDF_RUNAS_USER, 0u);
+}
+
+TEST_F(Shortcut, ExistingFilesThatAreNoShortcutsAreRefused) {
+    test::write_file(link, std::string(kMaxShortcutBytes + 1, 'L'));
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_unreadable\n");
+    EXPECT_EQ(test::read_file(link)->size(), kMaxShortcutBytes + 1);
+    test::write_file(link, "not a shell link");
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_unreadable\n");
+    EXPECT_EQ(test::read_file(link), "not a shell link");
+    test::remove_tree(L"\\\\?\\" + link);
+    test::make_folders(link);
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_unsafe\n");
+}
+
+TEST_F(Shortcut, MissingOrUnsafeFoldersAndTargets) {
+    locations.desktop.clear();
+    use();
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_unavailable\n");
+    locations.desktop = from_wide(scratch / L"no-desktop");
+    use();
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_folder_missing\n");
+    // Wine shows a Unix link to a folder with the reparse-point attribute.
+    locations.desktop = u"C:\\zelkora-links\\folder-link";
+    use();
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_unsafe\n");
+    EXPECT_FALSE(test::read_file(L"C:\\zelkora-links\\real\\Zelkora.lnk"));
+    locations.desktop = from_wide(desktop);
+    use();
+    test::remove_tree(L"\\\\?\\" + target);
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_target_missing\n");
+    test::make_folders(target);
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_target_missing\n");
+    EXPECT_TRUE(test::snapshot_tree(desktop).empty());
+}
+
+TEST_F(Shortcut, RestoreRefusesAFolderAtTheLinkPath) {
+    test::write_file(link, link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe"));
+    EXPECT_EQ(send(kShortcut), kOk);
+    test::remove_tree(L"\\\\?\\" + link);
+    test::make_folders(link);
+    EXPECT_EQ(send(kRestore), "payload-v1|error|shortcut_unsafe\n");
+}
+
+TEST(DesktopUserStart, TheShellStartsTheProgram) {
+    test::ScratchFolder scratch;
+    const std::wstring marker = scratch / L"started.txt";
+    ASSERT_TRUE(start_as_desktop_user(L"C:\\windows\\system32\\cmd.exe", L"/c echo started> started.txt",
+                                      scratch.path()));
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    // cmd makes the file before it writes into it.
+    while (test::read_file(marker).value_or("") != "started\r\n" && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(50ms);
+    }
+    const auto written = test::read_file(marker);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, "started\r\n");
+}
+
+}  // namespace
