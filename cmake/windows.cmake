@@ -41,6 +41,14 @@ add_library(zelkora_ui_win32 STATIC
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
+# The device and driver backends. setupapi is a KnownDLL; the setup
+# delay-loads the others, and msi.dll is loaded at run time from System32.
+add_library(zelkora_backends_win32 STATIC
+    backends/winfsp/machine.cpp
+)
+target_link_libraries(zelkora_backends_win32 PUBLIC zelkora_payload_win32 zelkora_portable wintrust version advapi32)
+target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
+
 # Everything of the setup executable except the few sources that differ
 # between the release and its test variant, so both link the same objects.
 add_library(zelkora_app_win32 STATIC
@@ -113,6 +121,41 @@ add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/fil
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
 
+# Stand-ins for the backend tests: msiexec.exe, three WinFsp libraries, and
+# MSI packages under WinFsp's upgrade code, all beside each other.
+set(ZELKORA_BACKEND_TEST_FILES ${CMAKE_BINARY_DIR}/backend-test-files)
+add_executable(msiexec_standin tests/msiexec/msiexec.cpp)
+set_target_properties(msiexec_standin PROPERTIES OUTPUT_NAME msiexec RUNTIME_OUTPUT_DIRECTORY ${ZELKORA_BACKEND_TEST_FILES})
+target_link_options(msiexec_standin PRIVATE -municode)
+foreach(variant IN ITEMS "library" "library-no-driver" "library-missing-export")
+    set(target winfsp_${variant})
+    string(REPLACE "-" "_" target ${target})
+    add_library(${target} SHARED tests/winfsp/library.cpp tests/winfsp/library.rc)
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME winfsp-${variant}
+        RUNTIME_OUTPUT_DIRECTORY ${ZELKORA_BACKEND_TEST_FILES})
+    target_link_options(${target} PRIVATE -static -static-libgcc)
+    list(APPEND backend_test_files ${target})
+endforeach()
+target_compile_definitions(winfsp_library_no_driver PRIVATE ZELKORA_SERVICE_VERSION=0)
+target_compile_definitions(winfsp_library_missing_export PRIVATE ZELKORA_OMIT_DISPATCHER)
+set(msi_products "2.0.23075|7A1C0000-0000-4000-8000-000000020000"
+                 "2.1.24255|7A1C0000-0000-4000-8000-000000020100"
+                 "2.0.23075.5|7A1C0000-0000-4000-8000-000000020005")
+set(msi_files "")
+foreach(product IN LISTS msi_products)
+    string(REPLACE "|" ";" fields ${product})
+    list(GET fields 0 version)
+    list(GET fields 1 code)
+    string(REPLACE "7A1C0000-" "7A1C0001-" component ${code})
+    set(msi ${ZELKORA_BACKEND_TEST_FILES}/winfsp-${version}.msi)
+    add_custom_command(OUTPUT ${msi}
+        COMMAND wixl -a x64 -D ProductCode=${code} -D ComponentCode=${component} -D Version=${version}
+                -o ${msi} ${CMAKE_SOURCE_DIR}/tests/winfsp/product.wxs
+        DEPENDS ${CMAKE_SOURCE_DIR}/tests/winfsp/product.wxs VERBATIM)
+    list(APPEND msi_files ${msi})
+endforeach()
+add_custom_target(winfsp_test_packages ALL DEPENDS ${msi_files})
+
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
@@ -131,8 +174,10 @@ add_executable(windows_tests
     tests/windows/setup_window_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp
+    tests/windows/winfsp_machine_test.cpp
 )
-target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
+target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -152,7 +197,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -185,6 +230,8 @@ zelkora_windows_test_suites(pipe_and_standin 120
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
+zelkora_windows_test_suites(backends 300
+    WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)
