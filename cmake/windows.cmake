@@ -44,9 +44,11 @@ target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 # The device and driver backends. setupapi is a KnownDLL; the setup
 # delay-loads the others, and msi.dll is loaded at run time from System32.
 add_library(zelkora_backends_win32 STATIC
+    backends/pnp/setup_api.cpp
     backends/winfsp/machine.cpp
 )
-target_link_libraries(zelkora_backends_win32 PUBLIC zelkora_payload_win32 zelkora_portable wintrust version advapi32)
+target_link_libraries(zelkora_backends_win32 PUBLIC zelkora_payload_win32 zelkora_portable setupapi cfgmgr32 wintrust
+    version advapi32)
 target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
 
 # Everything of the setup executable except the few sources that differ
@@ -162,6 +164,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
@@ -231,7 +234,7 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
 zelkora_windows_test_suites(backends 300
-    WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)
