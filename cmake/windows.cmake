@@ -100,6 +100,11 @@ add_executable(payload-console tools/payload-console/main.cpp)
 target_link_options(payload-console PRIVATE -municode)
 target_link_libraries(payload-console PRIVATE zelkora_payload_win32 zelkora_portable)
 
+# Runs one operation of either backend, named on the command line.
+add_executable(backends-console tools/backends-console/main.cpp)
+target_link_options(backends-console PRIVATE -municode)
+target_link_libraries(backends-console PRIVATE zelkora_backends_win32)
+
 # Stands in for Windows PowerShell inside the Wine prefix.
 add_executable(powershell_standin
     tests/powershell/command_script.cpp
@@ -249,6 +254,10 @@ add_test(NAME payload_console_driver
             ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:payload-console>
             --bin "C:\\nowhere\\bin" --program-files "C:\\nowhere\\pf")
 set_tests_properties(payload_console_driver PROPERTIES FIXTURES_REQUIRED wine)
+add_test(NAME backends_console_driver
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-backends-console
+            ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:backends-console>)
+set_tests_properties(backends_console_driver PROPERTIES FIXTURES_REQUIRED wine)
 set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 

@@ -287,4 +287,9 @@ const SystemFunctions& system_functions() {
     return functions;
 }
 
+const SetupApi& setup_api() {
+    static const SetupApi backend;
+    return backend;
+}
+
 }  // namespace zelkora::pnp

@@ -63,6 +63,9 @@ private:
     const SystemFunctions& system_;
 };
 
+// The process's one instance over the real system functions.
+const SetupApi& setup_api();
+
 inline constexpr DWORD kMaxEnumeratedDevices = 8192;
 inline constexpr GUID kDisplayClass = {0x4d36e968, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 inline constexpr const wchar_t* kNativeDisplayNodesKey = L"SOFTWARE\\Zelkora\\Host\\NativeDisplayNodes";

@@ -132,6 +132,11 @@ bool has_digest(HANDLE file, std::uint64_t size, const Digest& expected) {
 
 }  // namespace
 
+const Machine& machine() {
+    static const Machine instance;
+    return instance;
+}
+
 std::wstring registered_library_path() {
     std::array<wchar_t, kInstallDirBytes / sizeof(wchar_t)> folder{};
     DWORD bytes = kInstallDirBytes;

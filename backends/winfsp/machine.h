@@ -38,6 +38,9 @@ private:
     MachineSeams seams_;
 };
 
+// The process's one instance, as the product runs it.
+const Machine& machine();
+
 // Registered install directory + "bin\winfsp-x64.dll", when that file exists.
 std::wstring registered_library_path();
 // Authenticode check of the file by path; the verification state is closed again.
