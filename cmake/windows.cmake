@@ -66,7 +66,7 @@ add_library(zelkora_app_win32 STATIC
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(zelkora_app_win32 PRIVATE -Wall -Wextra)
-target_link_libraries(zelkora_app_win32 PUBLIC zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
+target_link_libraries(zelkora_app_win32 PUBLIC zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
 
 add_executable(zelkora_setup WIN32
     app/main.cpp
@@ -81,14 +81,14 @@ target_link_options(zelkora_setup PRIVATE -municode)
 # after our own libraries and before their -lbcrypt and -lcrypt32, so these
 # imports resolve to the delay-import libraries.
 include(cmake/delay-load.cmake)
-set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 gdiplus uxtheme)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt cfgmgr32 comctl32 crypt32 gdiplus uxtheme version wintrust)
 foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
     zelkora_delay_loaded(${dll})
 endforeach()
 list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABLE delay_libraries)
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
-target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32
+target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32
     zelkora_portable ${delay_libraries} shell32 ole32 advapi32 user32 gdi32)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
