@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "core/owners.h"
@@ -30,6 +31,17 @@ using EnumRelatedProducts = UINT(WINAPI*)(LPCWSTR upgrade_code, DWORD reserved, 
 using GetProductInfo = UINT(WINAPI*)(LPCWSTR product, LPCWSTR property, LPWSTR value, LPDWORD chars);
 
 using ServiceVersion = LONG(WINAPI*)(UINT32* version);
+
+// Windows' WINTRUST_DATA ends in pSignatureSettings (88 bytes on x64);
+// MinGW's header stops before it (80 bytes), so the field is added here.
+struct ExtendedTrustData {
+    WINTRUST_DATA fields;
+    void* signature_settings;
+};
+using FullTrustData = std::conditional_t<sizeof(WINTRUST_DATA) == 88, WINTRUST_DATA, ExtendedTrustData>;
+static_assert(sizeof(FullTrustData) == 88 && sizeof(WINTRUST_FILE_INFO) == 32);
+[[maybe_unused]] WINTRUST_DATA& trust_fields(WINTRUST_DATA& data) { return data; }
+[[maybe_unused]] WINTRUST_DATA& trust_fields(ExtendedTrustData& data) { return data.fields; }
 
 template <typename Function>
 Function ordinal_export(HMODULE module, WORD ordinal) {
@@ -155,8 +167,9 @@ bool authenticode_valid(const std::wstring& path) {
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = path.c_str();
-    WINTRUST_DATA data{};
-    data.cbStruct = sizeof(data);
+    FullTrustData full{};
+    WINTRUST_DATA& data = trust_fields(full);
+    data.cbStruct = sizeof(full);
     data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwUnionChoice = WTD_CHOICE_FILE;
@@ -164,9 +177,9 @@ bool authenticode_valid(const std::wstring& path) {
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     data.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG verdict = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    const LONG verdict = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &full);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &full);
     return verdict == 0;
 }
 
