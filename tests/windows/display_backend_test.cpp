@@ -11,6 +11,7 @@
 #include <fstream>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -421,13 +422,16 @@ void write_inf(const std::wstring& path, const char* class_line) {
 }
 
 int device_count() {
-    const HDEVINFO list = ::SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    if (list == INVALID_HANDLE_VALUE) return -1;
+    struct Destroy {
+        void operator()(void* list) const { ::SetupDiDestroyDeviceInfoList(list); }
+    };
+    const HDEVINFO handle = ::SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    const std::unique_ptr<void, Destroy> list(handle);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
     int count = 0;
-    while (::SetupDiEnumDeviceInfo(list, count, &device)) ++count;
-    ::SetupDiDestroyDeviceInfoList(list);
+    while (::SetupDiEnumDeviceInfo(list.get(), count, &device)) ++count;
     return count;
 }
 
