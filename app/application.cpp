@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include "backends/pnp/setup_api.h"
+#include "backends/winfsp/machine.h"
 #include "core/wide.h"
 #include "payload/pipe_session.h"
 #include "ui/dialog_keys_win32.h"
@@ -42,7 +44,7 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
                              (selftest && selftest->update_path);
     state.seamless_update = kind == WindowKind::SeamlessUpdate;
     state.handoff = std::move(request.handoff);
-    state.payload_factory = payload::make_pipe_session;
+    state.payload_factory = [] { return payload::make_pipe_session({&pnp::setup_api(), &winfsp::machine()}); };
 }
 
 void run_message_loop(HWND window) {

@@ -11,6 +11,7 @@ target_link_libraries(progress-lines PRIVATE zelkora_portable)
 
 add_executable(host_tests
     tests/host/installer_command_test.cpp
+    tests/host/device_rules_test.cpp
     tests/host/diagnostics_copy_test.cpp
     tests/host/outcome_codes_test.cpp
     tests/host/outcome_messages_test.cpp
@@ -24,6 +25,7 @@ add_executable(host_tests
     tests/host/text_encoding_test.cpp
     tests/host/text_wrap_test.cpp
     tests/host/version_folders_test.cpp
+    tests/host/winfsp_rules_test.cpp
 )
 target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)
@@ -50,6 +52,7 @@ endfunction()
 zelkora_fuzz_target(fuzz_progress_line tests/fuzz/progress_line_fuzz.cpp)
 zelkora_fuzz_target(fuzz_payload_protocol tests/fuzz/payload_protocol_fuzz.cpp)
 zelkora_fuzz_target(fuzz_path_rules tests/fuzz/path_rules_fuzz.cpp)
+zelkora_fuzz_target(fuzz_backend_rules tests/fuzz/backend_rules_fuzz.cpp)
 
 # Subsystem dependencies point down: core below state, payload and ui; app on top.
 add_test(NAME include_directions COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes ${CMAKE_SOURCE_DIR})

@@ -46,6 +46,16 @@ add_library(zelkora_ui_win32 STATIC
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
+# The device and driver backends. setupapi is a KnownDLL; the setup
+# delay-loads the others, and msi.dll is loaded at run time from System32.
+add_library(zelkora_backends_win32 STATIC
+    backends/pnp/setup_api.cpp
+    backends/winfsp/machine.cpp
+)
+target_link_libraries(zelkora_backends_win32 PUBLIC zelkora_payload_win32 zelkora_portable setupapi cfgmgr32 wintrust
+    version advapi32)
+target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
+
 # Everything of the setup executable except the few sources that differ
 # between the release and its test variant, so both link the same objects.
 add_library(zelkora_app_win32 STATIC
@@ -61,7 +71,7 @@ add_library(zelkora_app_win32 STATIC
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(zelkora_app_win32 PRIVATE -Wall -Wextra)
-target_link_libraries(zelkora_app_win32 PUBLIC zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
+target_link_libraries(zelkora_app_win32 PUBLIC zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
 
 add_executable(zelkora_setup WIN32
     app/main.cpp
@@ -76,15 +86,15 @@ target_link_options(zelkora_setup PRIVATE -municode)
 # after our own libraries and before their -lbcrypt and -lcrypt32, so these
 # imports resolve to the delay-import libraries.
 include(cmake/delay-load.cmake)
-set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 gdiplus uxtheme)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt cfgmgr32 comctl32 crypt32 gdiplus uxtheme version wintrust)
 foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
     zelkora_delay_loaded(${dll})
 endforeach()
 list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABLE delay_libraries)
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
-target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32
-    zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
+target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32
+    zelkora_core_win32 zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -94,6 +104,11 @@ target_link_libraries(progress-lines PRIVATE zelkora_portable)
 add_executable(payload-console tools/payload-console/main.cpp)
 target_link_options(payload-console PRIVATE -municode)
 target_link_libraries(payload-console PRIVATE zelkora_payload_win32 zelkora_portable)
+
+# Runs one operation of either backend, named on the command line.
+add_executable(backends-console tools/backends-console/main.cpp)
+target_link_options(backends-console PRIVATE -municode)
+target_link_libraries(backends-console PRIVATE zelkora_backends_win32)
 
 # Stands in for Windows PowerShell inside the Wine prefix.
 add_executable(powershell_standin
@@ -118,12 +133,48 @@ add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/fil
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
 
+# Stand-ins for the backend tests: msiexec.exe, three WinFsp libraries, and
+# MSI packages under WinFsp's upgrade code, all beside each other.
+set(ZELKORA_BACKEND_TEST_FILES ${CMAKE_BINARY_DIR}/backend-test-files)
+add_executable(msiexec_standin tests/msiexec/msiexec.cpp)
+set_target_properties(msiexec_standin PROPERTIES OUTPUT_NAME msiexec RUNTIME_OUTPUT_DIRECTORY ${ZELKORA_BACKEND_TEST_FILES})
+target_link_options(msiexec_standin PRIVATE -municode)
+foreach(variant IN ITEMS "library" "library-no-driver" "library-missing-export")
+    set(target winfsp_${variant})
+    string(REPLACE "-" "_" target ${target})
+    add_library(${target} SHARED tests/winfsp/library.cpp tests/winfsp/library.rc)
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME winfsp-${variant}
+        RUNTIME_OUTPUT_DIRECTORY ${ZELKORA_BACKEND_TEST_FILES})
+    target_link_options(${target} PRIVATE -static -static-libgcc)
+    list(APPEND backend_test_files ${target})
+endforeach()
+target_compile_definitions(winfsp_library_no_driver PRIVATE ZELKORA_SERVICE_VERSION=0)
+target_compile_definitions(winfsp_library_missing_export PRIVATE ZELKORA_OMIT_DISPATCHER)
+set(msi_products "2.0.23075|7A1C0000-0000-4000-8000-000000020000"
+                 "2.1.24255|7A1C0000-0000-4000-8000-000000020100"
+                 "2.0.23075.5|7A1C0000-0000-4000-8000-000000020005")
+set(msi_files "")
+foreach(product IN LISTS msi_products)
+    string(REPLACE "|" ";" fields ${product})
+    list(GET fields 0 version)
+    list(GET fields 1 code)
+    string(REPLACE "7A1C0000-" "7A1C0001-" component ${code})
+    set(msi ${ZELKORA_BACKEND_TEST_FILES}/winfsp-${version}.msi)
+    add_custom_command(OUTPUT ${msi}
+        COMMAND wixl -a x64 -D ProductCode=${code} -D ComponentCode=${component} -D Version=${version}
+                -o ${msi} ${CMAKE_SOURCE_DIR}/tests/winfsp/product.wxs
+        DEPENDS ${CMAKE_SOURCE_DIR}/tests/winfsp/product.wxs VERBATIM)
+    list(APPEND msi_files ${msi})
+endforeach()
+add_custom_target(winfsp_test_packages ALL DEPENDS ${msi_files})
+
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
@@ -138,8 +189,10 @@ add_executable(windows_tests
     tests/windows/shortcut_test.cpp
     tests/windows/test_support.cpp
     tests/windows/trust_rules_test.cpp
+    tests/windows/winfsp_machine_test.cpp
 )
-target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
+target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -159,7 +212,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -194,6 +247,8 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
+zelkora_windows_test_suites(backends 300
+    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)
@@ -209,6 +264,10 @@ add_test(NAME payload_console_driver
             ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:payload-console>
             --bin "C:\\nowhere\\bin" --program-files "C:\\nowhere\\pf")
 set_tests_properties(payload_console_driver PROPERTIES FIXTURES_REQUIRED wine)
+add_test(NAME backends_console_driver
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/driver/check-backends-console
+            ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:backends-console>)
+set_tests_properties(backends_console_driver PROPERTIES FIXTURES_REQUIRED wine)
 set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 

@@ -24,10 +24,12 @@ TrustData executable_trust() {
 
 class PipeSession final : public core::PayloadLines {
 public:
-    PipeSession()
+    explicit PipeSession(DriverBackends backends)
         : executor_(executable_trust().location_owners),
           context_(state::current_locations(), Flavour::client, std::string(kSetupVersion), full_path_win32,
-                   executor_) {}
+                   executor_) {
+        context_.set_driver_backends(backends);
+    }
 
     bool handle_line(std::string_view line, std::string& reply) override { return context_.handle_line(line, reply); }
 
@@ -38,6 +40,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<core::PayloadLines> make_pipe_session() { return std::make_unique<PipeSession>(); }
+std::unique_ptr<core::PayloadLines> make_pipe_session(DriverBackends backends) {
+    return std::make_unique<PipeSession>(backends);
+}
 
 }  // namespace zelkora::payload

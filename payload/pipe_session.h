@@ -5,10 +5,11 @@
 #include <memory>
 
 #include "core/progress_channel.h"
+#include "payload/request_protocol.h"
 
 namespace zelkora::payload {
 
 // Called on the reader thread before it waits for the client.
-std::unique_ptr<core::PayloadLines> make_pipe_session();
+std::unique_ptr<core::PayloadLines> make_pipe_session(DriverBackends backends);
 
 }  // namespace zelkora::payload

@@ -19,7 +19,21 @@
 #include "payload/placement_plan.h"
 #include "state/locations.h"
 
+namespace zelkora::pnp {
+class Backend;
+}
+namespace zelkora::winfsp {
+class Backend;
+}
+
 namespace zelkora::payload {
+
+// The Host's device and driver backends: process-wide instances that the
+// context holds for the host flavour. No request of the setup reaches them.
+struct DriverBackends {
+    const pnp::Backend* display = nullptr;
+    const winfsp::Backend* winfsp = nullptr;
+};
 
 inline constexpr std::size_t kMaxRequestFields = 7;
 inline constexpr std::size_t kMaxRelativePathBytes = 65536;
@@ -117,6 +131,8 @@ public:
     bool handle_line(std::string_view line, std::string& reply);
 
     void set_request_extension(std::unique_ptr<RequestExtension> extension);
+    void set_driver_backends(DriverBackends backends) { driver_backends_ = backends; }
+    const DriverBackends& driver_backends() const { return driver_backends_; }
     bool placement_open() const { return placement_open_; }
 
 private:
@@ -160,6 +176,7 @@ private:
     const FullPathFunction full_path_;
     PayloadExecutor& executor_;
     std::unique_ptr<RequestExtension> extension_;
+    DriverBackends driver_backends_;
 
     bool placement_open_ = false;
     std::string pending_error_;
