@@ -162,6 +162,28 @@ std::optional<std::string> read_shortcut_file(const std::wstring& link_path) {
     return bytes;
 }
 
+constexpr int kBusyAttempts = 20;
+constexpr DWORD kBusyPauseMs = 50;
+
+// The shell opens a file that appears on the desktop to draw its icon, and
+// may hold it, or the link being replaced, for a moment. A swap or clean-up
+// that meets such a hold is tried again for up to a second.
+template <typename Operation>
+bool retry_while_busy(Operation operation) {
+    for (int attempt = 1;; ++attempt) {
+        if (operation()) return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == kBusyAttempts) {
+            return false;
+        }
+        ::Sleep(kBusyPauseMs);
+    }
+}
+
+void delete_temporary(const std::wstring& temporary) {
+    [[maybe_unused]] const bool deleted = retry_while_busy([&] { return ::DeleteFileW(temporary.c_str()) != FALSE; });
+}
+
 void write_shortcut_file(const std::wstring& link_path, const std::string& bytes) {
     const std::wstring temporary = link_path + L"." + random_tag() + L".zelkora-new";
     bool deleted = true;
@@ -178,11 +200,15 @@ void write_shortcut_file(const std::wstring& link_path, const std::string& bytes
     }
     // Not deleted through its handle: once closed, it goes by name.
     if (!deleted) {
-        ::DeleteFileW(temporary.c_str());
+        delete_temporary(temporary);
         fail("shortcut_write_failed");
     }
-    if (!::MoveFileExW(temporary.c_str(), link_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temporary.c_str());
+    const bool swapped = retry_while_busy([&] {
+        return ::MoveFileExW(temporary.c_str(), link_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+               FALSE;
+    });
+    if (!swapped) {
+        delete_temporary(temporary);
         fail("shortcut_write_failed");
     }
 }

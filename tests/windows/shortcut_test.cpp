@@ -239,6 +239,26 @@ TEST_F(Shortcut, APerUserShortcutIsReplacedAndRestoredFromBeforeTheFirstRequest)
     expect_only_the_link();
 }
 
+// The shell opens links on the desktop to draw them; a replacement that meets
+// such a short hold waits for it instead of failing.
+TEST_F(Shortcut, ALinkHeldOpenForAMomentIsStillReplaced) {
+    const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
+    ASSERT_FALSE(per_user.empty());
+    test::write_file(link, per_user);
+    UniqueFile held(::CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::thread release_later([&] {
+        ::Sleep(300);
+        held.reset();
+    });
+    EXPECT_EQ(send(kShortcut), kOk);
+    release_later.join();
+    const auto replaced = test::read_file(link);
+    ASSERT_TRUE(replaced);
+    EXPECT_TRUE(paths_equal(read_link(*replaced).path, target));
+    expect_only_the_link();
+}
+
 TEST_F(Shortcut, AShortcutWithoutAStoredPathIsReplaced) {
     const std::string empty = link_bytes(L"");
     ASSERT_FALSE(empty.empty());
