@@ -22,6 +22,7 @@ add_executable(host_tests
     tests/host/result_record_test.cpp
     tests/host/run_modes_test.cpp
     tests/host/text_encoding_test.cpp
+    tests/host/text_item_test.cpp
     tests/host/text_wrap_test.cpp
 )
 target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)

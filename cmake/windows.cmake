@@ -37,8 +37,12 @@ add_library(zelkora_ui_win32 STATIC
     ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
+    ui/button_painting_win32.cpp
+    ui/paint_surface_win32.cpp
+    ui/shapes_win32.cpp
+    ui/text_engine_win32.cpp
 )
-target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
+target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
 # Everything of the setup executable except the few sources that differ
@@ -49,9 +53,10 @@ add_library(zelkora_app_win32 STATIC
     state/known_locations.cpp
     state/update_launch.cpp
     ui/clipboard_win32.cpp
-    ui/fonts.cpp
     ui/installer_run.cpp
+    ui/preview_fixtures.cpp
     ui/setup_window.cpp
+    ui/window_geometry.cpp
     ui/window_painting.cpp
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
@@ -71,7 +76,7 @@ target_link_options(zelkora_setup PRIVATE -municode)
 # after our own libraries and before their -lbcrypt and -lcrypt32, so these
 # imports resolve to the delay-import libraries.
 include(cmake/delay-load.cmake)
-set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 gdiplus uxtheme)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt comctl32 crypt32 d2d1 dwrite gdiplus uxtheme)
 foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
     zelkora_delay_loaded(${dll})
 endforeach()
@@ -130,6 +135,7 @@ add_executable(windows_tests
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/test_support.cpp
+    tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
 )
 target_link_libraries(windows_tests PRIVATE zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
@@ -180,6 +186,7 @@ zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
     FilePrimitives Placement PlacementRollback EmbeddedResources VersionResource Owners)
+zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
