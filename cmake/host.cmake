@@ -50,6 +50,7 @@ endfunction()
 zelkora_fuzz_target(fuzz_progress_line tests/fuzz/progress_line_fuzz.cpp)
 zelkora_fuzz_target(fuzz_payload_protocol tests/fuzz/payload_protocol_fuzz.cpp)
 zelkora_fuzz_target(fuzz_path_rules tests/fuzz/path_rules_fuzz.cpp)
+zelkora_fuzz_target(fuzz_text_path tests/fuzz/text_path_fuzz.cpp)
 
 # Subsystem dependencies point down: core below state, payload and ui; app on top.
 add_test(NAME include_directions COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes ${CMAKE_SOURCE_DIR})
