@@ -41,6 +41,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/paint_surface_win32.cpp
     ui/shapes_win32.cpp
     ui/text_engine_win32.cpp
+    ui/title_bar_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
@@ -131,6 +132,7 @@ add_executable(windows_tests
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
+    tests/windows/preview_test.cpp
     tests/windows/progress_channel_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
@@ -191,7 +193,7 @@ zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation SelfTestSwitch KeyboardRun)
-zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
+zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)

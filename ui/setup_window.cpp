@@ -21,6 +21,7 @@
 #include "ui/text_wrap.h"
 #include "ui/text_engine_win32.h"
 #include "ui/theme.h"
+#include "ui/title_bar_win32.h"
 #include "ui/window_geometry.h"
 #include "ui/window_painting.h"
 
@@ -148,6 +149,7 @@ void create_children(WindowState& state, HINSTANCE instance) {
 }
 
 void on_create(WindowState& state, HINSTANCE instance) {
+    style_title_bar(state.window);
     state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
     for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
         state.tint_brushes[i].reset(::CreateSolidBrush(theme::kPanelTints[i]));
