@@ -452,7 +452,9 @@ TEST_F(KeyboardRun, TabLeavesTheDiagnosticsFieldAndEscapeThereCloses) {
     ASSERT_NE(open_confirmation_by_enter(), nullptr);
     type_key(window_, VK_RETURN);
     expect_result(kCompleted);
-    ASSERT_TRUE(::IsWindowVisible(::GetDlgItem(window_, 4))) << "no details to show";
+    // Button 1 gets its text before button 4 is shown, in the same refresh.
+    ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 4)) != FALSE; }, 3s))
+        << "no details to show";
     ASSERT_TRUE(tab_to(window_, 4));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 5)) != FALSE; }, 3s));
