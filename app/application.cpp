@@ -8,7 +8,8 @@
 #include "core/wide.h"
 #include "payload/pipe_session.h"
 #include "ui/dialog_keys_win32.h"
-#include "ui/fonts.h"
+#include "ui/text_engine_win32.h"
+#include "ui/preview_fixtures.h"
 #include "ui/setup_window.h"
 #include "ui/window_state.h"
 
@@ -38,6 +39,7 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
     const WindowKind kind = window_kind(request);
     state.selftest_case = request.selftest_case;
     state.preview_case = request.preview_case;
+    ui::apply_preview_fixture(state);
     // The update self-test drives the automatic-update path with its script.
     const core::SelfTestRow* selftest = core::find_selftest(request.selftest_case);
     state.automatic_update = kind == WindowKind::AutomaticUpdate || kind == WindowKind::SeamlessUpdate ||
@@ -83,8 +85,9 @@ int run_application(RunRequest request, HINSTANCE instance) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
 
-    ui::EmbeddedFonts fonts;
-    state.embedded_fonts_in_gdi = fonts.register_with_gdi(instance);
+    // The text engine registers the embedded faces with GDI too, for the
+    // diagnostics field and the dialogs' measurements.
+    state.embedded_fonts_in_gdi = ui::text_engine().gdi_fonts_registered();
 
     ui::register_setup_window_class(instance);
     const HWND window = ui::create_setup_window(state, instance, to_wide(window_title(kind)));

@@ -23,6 +23,7 @@ add_executable(host_tests
     tests/host/result_record_test.cpp
     tests/host/run_modes_test.cpp
     tests/host/text_encoding_test.cpp
+    tests/host/text_item_test.cpp
     tests/host/text_wrap_test.cpp
     tests/host/version_folders_test.cpp
     tests/host/winfsp_rules_test.cpp
@@ -53,6 +54,7 @@ zelkora_fuzz_target(fuzz_progress_line tests/fuzz/progress_line_fuzz.cpp)
 zelkora_fuzz_target(fuzz_payload_protocol tests/fuzz/payload_protocol_fuzz.cpp)
 zelkora_fuzz_target(fuzz_path_rules tests/fuzz/path_rules_fuzz.cpp)
 zelkora_fuzz_target(fuzz_backend_rules tests/fuzz/backend_rules_fuzz.cpp)
+zelkora_fuzz_target(fuzz_text_path tests/fuzz/text_path_fuzz.cpp)
 
 # Subsystem dependencies point down: core below state, payload and ui; app on top.
 add_test(NAME include_directions COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes ${CMAKE_SOURCE_DIR})

@@ -42,8 +42,13 @@ add_library(zelkora_ui_win32 STATIC
     ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
+    ui/button_painting_win32.cpp
+    ui/paint_surface_win32.cpp
+    ui/shapes_win32.cpp
+    ui/text_engine_win32.cpp
+    ui/title_bar_win32.cpp
 )
-target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32)
+target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
 # The device and driver backends. setupapi is a KnownDLL; the setup
@@ -64,9 +69,10 @@ add_library(zelkora_app_win32 STATIC
     state/known_locations.cpp
     state/update_launch.cpp
     ui/clipboard_win32.cpp
-    ui/fonts.cpp
     ui/installer_run.cpp
+    ui/preview_fixtures.cpp
     ui/setup_window.cpp
+    ui/window_geometry.cpp
     ui/window_painting.cpp
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
@@ -86,7 +92,7 @@ target_link_options(zelkora_setup PRIVATE -municode)
 # after our own libraries and before their -lbcrypt and -lcrypt32, so these
 # imports resolve to the delay-import libraries.
 include(cmake/delay-load.cmake)
-set(ZELKORA_SETUP_DELAY_LOADED bcrypt cfgmgr32 comctl32 crypt32 gdiplus uxtheme version wintrust)
+set(ZELKORA_SETUP_DELAY_LOADED bcrypt cfgmgr32 comctl32 crypt32 d2d1 dwrite gdiplus uxtheme version wintrust)
 foreach(dll IN LISTS ZELKORA_SETUP_DELAY_LOADED)
     zelkora_delay_loaded(${dll})
 endforeach()
@@ -182,12 +188,14 @@ add_executable(windows_tests
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
+    tests/windows/preview_test.cpp
     tests/windows/progress_channel_test.cpp
     tests/windows/removal_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/shortcut_test.cpp
     tests/windows/test_support.cpp
+    tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
@@ -241,12 +249,13 @@ zelkora_windows_test_suites(rules_and_files 120
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
+zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
-zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal)
+zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)

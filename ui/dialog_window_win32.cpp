@@ -4,6 +4,7 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/title_bar_win32.h"
 #include "ui/dialog_keys_win32.h"
 #include "ui/dialog_painting_win32.h"
 #include "ui/fonts.h"
@@ -125,6 +126,7 @@ LRESULT on_dpi_changed(DialogSession& session, WPARAM wparam, LPARAM lparam) {
 LRESULT handle(DialogSession& session, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_CREATE:
+            style_title_bar(session.window);
             return on_create(session);
         case WM_SIZE:
             lay_out(session);

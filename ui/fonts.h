@@ -1,10 +1,8 @@
 #pragma once
-// The three embedded Pretendard faces, made available to GDI for this
-// process only (the system may have no Hangul font at all).
+// GDI fonts of the user interface: the embedded face once the text engine
+// has registered it with GDI, otherwise the system's Hangul face.
 
 #include <windows.h>
-
-#include <vector>
 
 #include "core/owners.h"
 
@@ -20,14 +18,5 @@ inline UniqueFont make_font(const wchar_t* face, int height_px, int weight) {
                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                          DEFAULT_PITCH, face));
 }
-
-class EmbeddedFonts {
-public:
-    // True when all three faces were registered.
-    bool register_with_gdi(HINSTANCE instance);
-
-private:
-    std::vector<UniqueFontResource> fonts_;
-};
 
 }  // namespace zelkora::ui

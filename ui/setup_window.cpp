@@ -16,9 +16,13 @@
 #include "ui/fonts.h"
 #include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
+#include "ui/preview_fixtures.h"
 #include "ui/result_panel.h"
 #include "ui/text_wrap.h"
+#include "ui/text_engine_win32.h"
 #include "ui/theme.h"
+#include "ui/title_bar_win32.h"
+#include "ui/window_geometry.h"
 #include "ui/window_painting.h"
 
 namespace zelkora::ui {
@@ -37,24 +41,6 @@ int px(const WindowState& state, double dips) { return static_cast<int>(dips * s
 UniqueFont make_font(const WindowState& state, int height_px, int weight) {
     return ui::make_font(ui_face(state.embedded_fonts_in_gdi), height_px, weight);
 }
-
-struct ClientDips {
-    int width;
-    int height;
-};
-
-ClientDips client_dips(const WindowState& state) {
-    RECT client{};
-    ::GetClientRect(state.window, &client);
-    return {static_cast<int>(client.right / state.scale), static_cast<int>(client.bottom / state.scale)};
-}
-
-int footer_top(const WindowState& state) { return std::min(client_dips(state).height - 65, 405); }
-bool compact_layout(const WindowState& state) { return client_dips(state).height < 430; }
-
-std::vector<core::Note> current_notes(const WindowState& state) { return core::result_notes(run_report(state)); }
-
-bool more_details(const WindowState& state) { return more_details_available(run_report(state)); }
 
 // Measures with the field's own font, as the field will show the text.
 std::u16string wrapped_text_for_field(const WindowState& state) {
@@ -88,20 +74,6 @@ void animate(WindowState& state) {
         state.run.shown_progress = target;
     }
     ::InvalidateRect(state.window, nullptr, FALSE);
-}
-
-// Line counts use the estimate until the window measures with DirectWrite.
-ResultPanel current_result_panel(const WindowState& state) {
-    const int width = client_dips(state).width;
-    std::vector<NoteLines> lines;
-    if (state.showing_result()) {
-        for (const auto& note : current_notes(state)) {
-            lines.push_back({wrapped_line_count(note.title, width - 120, 13.5, state.scale, {}),
-                             wrapped_line_count(note.body, width - 120, 12.5, state.scale, {})});
-        }
-    }
-    return result_panel(footer_top(state), compact_layout(state), state.showing_result() && more_details(state),
-                        state.run.details_expanded, std::move(lines));
 }
 
 void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
@@ -177,6 +149,7 @@ void create_children(WindowState& state, HINSTANCE instance) {
 }
 
 void on_create(WindowState& state, HINSTANCE instance) {
+    style_title_bar(state.window);
     state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
     for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
         state.tint_brushes[i].reset(::CreateSolidBrush(theme::kPanelTints[i]));
@@ -185,6 +158,7 @@ void on_create(WindowState& state, HINSTANCE instance) {
     layout(state);
     refresh_controls(state);
     if (state.is_self_test()) ::SetTimer(state.window, kTimerSelfTestStart, 150, nullptr);
+    if (preview_opens_dialog(state)) ::SetTimer(state.window, kTimerPreviewDialog, 150, nullptr);
 }
 
 void on_command(WindowState& state, WORD id, WORD notification) {
@@ -238,6 +212,7 @@ void on_timer(WindowState& state, UINT_PTR id) {
             break;
         case kTimerPreviewDialog:
             ::KillTimer(state.window, id);
+            open_preview_dialog(state);
             break;
         case kTimerCopyFeedback:
             ::KillTimer(state.window, id);

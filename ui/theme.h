@@ -19,12 +19,17 @@ inline constexpr COLORREF kAccentPressed = RGB(0xDD, 0x8F, 0x19);
 inline constexpr COLORREF kPrimaryText = RGB(0x1E, 0x15, 0x03);
 inline constexpr COLORREF kCautionText = RGB(0xFF, 0xD2, 0x4A);
 inline constexpr COLORREF kPressedSecondary = RGB(0x1E, 0x2A, 0x31);
+inline constexpr COLORREF kSuccess = RGB(0x62, 0xE3, 0xA9);
+inline constexpr COLORREF kError = RGB(0xFF, 0x8A, 0x7A);
 
 // Result panel tints: red for an error note, amber for a caution, green otherwise.
 inline constexpr COLORREF kRedTint = RGB(0x2A, 0x16, 0x18);
 inline constexpr COLORREF kAmberTint = RGB(0x28, 0x21, 0x14);
 inline constexpr COLORREF kGreenTint = RGB(0x13, 0x26, 0x20);
 inline constexpr COLORREF kAmberBorder = RGB(0x5C, 0x46, 0x1E);
+inline constexpr COLORREF kGreenBorder = RGB(0x2E, 0x60, 0x4A);
+inline constexpr COLORREF kRedBorder = RGB(0x60, 0x2E, 0x2F);
 inline constexpr COLORREF kPanelTints[3] = {kRedTint, kAmberTint, kGreenTint};
+inline constexpr COLORREF kPanelBorders[3] = {kRedBorder, kAmberBorder, kGreenBorder};
 
 }  // namespace zelkora::ui::theme

@@ -1,6 +1,6 @@
 #pragma once
-// The plain face of the setup window: GDI text of the current view and
-// simple owner-drawn buttons.
+// The face of the setup window: the header and the view of its state drawn
+// off-screen, and its owner-drawn buttons.
 
 #include <windows.h>
 
@@ -9,6 +9,7 @@
 namespace zelkora::ui {
 
 void paint_window(WindowState& state);
+// Also answers WM_PRINTCLIENT; draws nothing when the client area is empty.
 void paint_view(WindowState& state, HDC dc);
 bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item);
 // Colours of the diagnostics field; returns the brush for its background.

@@ -1,0 +1,76 @@
+#pragma once
+// The text engine of the process: DirectWrite with the embedded Pretendard
+// faces in a private font collection, Direct2D drawing onto a GDI device
+// context, and plain GDI when either is missing.
+
+#include <windows.h>
+#include <d2d1.h>
+#include <dwrite_3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/owners.h"
+#include "ui/com_owner.h"
+#include "ui/text_item.h"
+
+namespace zelkora::ui {
+
+struct TextEngineOptions {
+    HMODULE fonts_module = nullptr;  // holds the faces as RCDATA 201 to 203
+    bool direct2d = true;            // false leaves every text to GDI
+};
+
+class TextEngine {
+public:
+    explicit TextEngine(const TextEngineOptions& options);
+    ~TextEngine();
+    TextEngine(const TextEngine&) = delete;
+    TextEngine& operator=(const TextEngine&) = delete;
+
+    // "Pretendard" when the private collection has it, else "Malgun Gothic".
+    const std::wstring& family() const { return family_; }
+    bool has_private_fonts() const { return static_cast<bool>(collection_); }
+    bool gdi_fonts_registered() const { return !gdi_fonts_.empty(); }
+    bool draws_with_direct2d() const { return dwrite_ && d2d_; }
+    // Cap height over the em of the face that draws the style (0.7 unknown).
+    double cap_height_ratio(unsigned style) const;
+
+    // Empty when DirectWrite cannot make it.
+    ComOwner<IDWriteTextFormat> text_format(double size_px, unsigned style) const;
+    // Width of a text in the format, trailing spaces included; 0 on failure.
+    double measure(IDWriteTextFormat* format, std::u16string_view text) const;
+    // Lines of a text wrapped at width × scale; 0 for an empty text.
+    int line_count(std::u16string_view text, double width_dips, double size_dips, unsigned style,
+                   double scale) const;
+
+    // Draws the items in order onto dc, whose 32-bit top-down bitmap of
+    // width × height pixels lies at pixels.
+    void draw(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
+              const std::vector<TextItem>& items);
+
+private:
+    void load_private_fonts(HMODULE module);
+    void register_gdi_fonts(HMODULE module);
+    void read_cap_heights();
+    bool draw_with_direct2d(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
+                            const std::vector<TextItem>& items);
+    void draw_item(ID2D1RenderTarget* target, const TextItem& item, double scale) const;
+    void draw_item_with_gdi(HDC dc, const TextItem& item, double scale) const;
+
+    ComOwner<IDWriteFactory> dwrite_;
+    ComOwner<IDWriteFontFileLoader> loader_;  // registered with dwrite_ while held
+    ComOwner<IDWriteFontCollection> collection_;
+    ComOwner<ID2D1Factory> d2d_;
+    ComOwner<ID2D1DCRenderTarget> target_;
+    std::wstring family_ = L"Malgun Gothic";
+    std::vector<UniqueFontResource> gdi_fonts_;
+    double cap_height_ratios_[3] = {0.7, 0.7, 0.7};  // weights 400, 600, 700
+};
+
+// The process's engine over its own module, made on first use.
+TextEngine& text_engine();
+
+}  // namespace zelkora::ui

@@ -1,0 +1,47 @@
+#include "ui/window_geometry.h"
+
+#include <algorithm>
+
+#include "ui/installer_run.h"
+#include "ui/diagnostics_copy.h"
+#include "ui/text_engine_win32.h"
+
+namespace zelkora::ui {
+
+ClientDips client_dips(const WindowState& state) {
+    RECT client{};
+    ::GetClientRect(state.window, &client);
+    return {static_cast<int>(client.right / state.scale), static_cast<int>(client.bottom / state.scale)};
+}
+
+int footer_top(const WindowState& state) { return std::min(client_dips(state).height - 65, 405); }
+bool compact_layout(const WindowState& state) { return client_dips(state).height < 430; }
+
+std::vector<core::Note> current_notes(const WindowState& state) { return core::result_notes(run_report(state)); }
+
+bool more_details(const WindowState& state) { return more_details_available(run_report(state)); }
+
+ResultPanel current_result_panel(const WindowState& state) {
+    const int width = client_dips(state).width;
+    const TextEngine& engine = text_engine();
+    std::vector<NoteLines> lines;
+    if (state.showing_result()) {
+        for (const auto& note : current_notes(state)) {
+            lines.push_back({engine.line_count(note.title, width - 120, 13.5, text_style::kSemibold, state.scale),
+                             engine.line_count(note.body, width - 120, 12.5, 0, state.scale)});
+        }
+    }
+    return result_panel(footer_top(state), compact_layout(state), state.showing_result() && more_details(state),
+                        state.run.details_expanded, std::move(lines));
+}
+
+int panel_tint(const std::vector<core::Note>& notes) {
+    int tint = 2;
+    for (const auto& note : notes) {
+        if (note.level == core::kLevelError) return 0;
+        if (note.level == core::kLevelCaution) tint = 1;
+    }
+    return tint;
+}
+
+}  // namespace zelkora::ui
