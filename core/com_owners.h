@@ -47,6 +47,11 @@ public:
         if (pointer_ && FAILED(pointer_->QueryInterface(iid, other.put_void()))) other.reset();
         return other;
     }
+    // The same, for an interface whose declaration carries its id.
+    template <typename Other>
+    ComPtr<Other> query() const noexcept {
+        return query<Other>(__uuidof(Other));
+    }
 
 private:
     Interface* pointer_ = nullptr;

@@ -63,7 +63,7 @@ UINT gdi_format(unsigned style) {
 // same picture on both.
 void draw_existing_pixels(ID2D1RenderTarget* target, int width, int height, const std::uint32_t* pixels) {
     const D2D1_BITMAP_PROPERTIES properties{{DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE}, 96.0f, 96.0f};
-    ComOwner<ID2D1Bitmap> bitmap;
+    ComPtr<ID2D1Bitmap> bitmap;
     const D2D1_SIZE_U size{static_cast<UINT32>(width), static_cast<UINT32>(height)};
     if (FAILED(target->CreateBitmap(size, pixels, static_cast<UINT32>(width) * 4, &properties, bitmap.put()))) return;
     const D2D1_RECT_F whole{0, 0, static_cast<float>(width), static_cast<float>(height)};
@@ -99,24 +99,24 @@ TextEngine::~TextEngine() {
 void TextEngine::load_private_fonts(HMODULE module) {
     const auto factory = dwrite_.query<IDWriteFactory5>();
     if (!factory) return;
-    ComOwner<IDWriteInMemoryFontFileLoader> loader;
+    ComPtr<IDWriteInMemoryFontFileLoader> loader;
     if (FAILED(factory->CreateInMemoryFontFileLoader(loader.put()))) return;
     if (FAILED(factory->RegisterFontFileLoader(loader.get()))) return;
     loader_ = loader.query<IDWriteFontFileLoader>();
-    ComOwner<IDWriteFontSetBuilder1> builder;
+    ComPtr<IDWriteFontSetBuilder1> builder;
     if (FAILED(factory->CreateFontSetBuilder(builder.put()))) return;
     for (const int id : kFontIds) {
         const ResourceBytes bytes = font_resource(module, id);
         if (!bytes.data) return;
-        ComOwner<IDWriteFontFile> file;
+        ComPtr<IDWriteFontFile> file;
         if (FAILED(loader->CreateInMemoryFontFileReference(factory.get(), bytes.data, bytes.size, nullptr,
                                                             file.put())) ||
             FAILED(builder->AddFontFile(file.get()))) {
             return;
         }
     }
-    ComOwner<IDWriteFontSet> set;
-    ComOwner<IDWriteFontCollection1> collection;
+    ComPtr<IDWriteFontSet> set;
+    ComPtr<IDWriteFontCollection1> collection;
     if (FAILED(builder->CreateFontSet(set.put())) ||
         FAILED(factory->CreateFontCollectionFromFontSet(set.get(), collection.put()))) {
         return;
@@ -141,7 +141,7 @@ void TextEngine::register_gdi_fonts(HMODULE module) {
 
 void TextEngine::read_cap_heights() {
     if (!dwrite_) return;
-    ComOwner<IDWriteFontCollection> collection;
+    ComPtr<IDWriteFontCollection> collection;
     if (collection_) {
         collection = collection_.query<IDWriteFontCollection>();
     } else if (FAILED(dwrite_->GetSystemFontCollection(collection.put(), FALSE))) {
@@ -149,7 +149,7 @@ void TextEngine::read_cap_heights() {
     }
     UINT32 index = 0;
     BOOL exists = FALSE;
-    ComOwner<IDWriteFontFamily> family;
+    ComPtr<IDWriteFontFamily> family;
     if (FAILED(collection->FindFamilyName(family_.c_str(), &index, &exists)) || !exists ||
         FAILED(collection->GetFontFamily(index, family.put()))) {
         return;
@@ -157,7 +157,7 @@ void TextEngine::read_cap_heights() {
     const DWRITE_FONT_WEIGHT weights[] = {DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_WEIGHT_SEMI_BOLD,
                                           DWRITE_FONT_WEIGHT_BOLD};
     for (int i = 0; i < 3; ++i) {
-        ComOwner<IDWriteFont> font;
+        ComPtr<IDWriteFont> font;
         if (FAILED(family->GetFirstMatchingFont(weights[i], DWRITE_FONT_STRETCH_NORMAL, DWRITE_FONT_STYLE_NORMAL,
                                                 font.put()))) {
             continue;
@@ -179,8 +179,8 @@ double TextEngine::cap_height_ratio(unsigned style) const {
     }
 }
 
-ComOwner<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned style) const {
-    ComOwner<IDWriteTextFormat> format;
+ComPtr<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned style) const {
+    ComPtr<IDWriteTextFormat> format;
     if (!dwrite_) return format;
     const bool monospace = style & text_style::kMonospace;
     if (FAILED(dwrite_->CreateTextFormat(monospace ? L"Consolas" : family_.c_str(),
@@ -191,7 +191,7 @@ ComOwner<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned sty
         return format;
     }
     format->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
-    ComOwner<IDWriteInlineObject> ellipsis;
+    ComPtr<IDWriteInlineObject> ellipsis;
     if (SUCCEEDED(dwrite_->CreateEllipsisTrimmingSign(format.get(), ellipsis.put()))) {
         const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
         format->SetTrimming(&trimming, ellipsis.get());
@@ -200,7 +200,7 @@ ComOwner<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned sty
 }
 
 double TextEngine::measure(IDWriteTextFormat* format, std::u16string_view text) const {
-    ComOwner<IDWriteTextLayout> layout;
+    ComPtr<IDWriteTextLayout> layout;
     if (FAILED(dwrite_->CreateTextLayout(wide(text), length(text), format, 1000000.0f, 10000.0f, layout.put()))) {
         return 0;
     }
@@ -255,14 +255,14 @@ void TextEngine::draw_item(ID2D1RenderTarget* target, const TextItem& item, doub
     const TextPlacement placement =
         place_text(item, scale, cap_height_ratio(item.style),
                    [&](std::u16string_view part) { return measure(format.get(), part); });
-    ComOwner<ID2D1SolidColorBrush> brush;
+    ComPtr<ID2D1SolidColorBrush> brush;
     const D2D1_COLOR_F colour = colour_of(item.colour);
     if (FAILED(target->CreateSolidColorBrush(&colour, nullptr, brush.put()))) return;
     const auto max_width = static_cast<float>(std::max(item.width * scale, 1.0));
     const auto line_height = static_cast<float>(placement.line_height);
     for (std::size_t i = 0; i < placement.lines.size(); ++i) {
         const std::u16string& line = placement.lines[i];
-        ComOwner<IDWriteTextLayout> layout;
+        ComPtr<IDWriteTextLayout> layout;
         if (FAILED(dwrite_->CreateTextLayout(wide(line), length(line), format.get(), max_width, line_height,
                                              layout.put()))) {
             continue;

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/com_owners.h"
 #include "core/owners.h"
-#include "ui/com_owner.h"
 #include "ui/text_item.h"
 
 namespace zelkora::ui {
@@ -39,7 +39,7 @@ public:
     double cap_height_ratio(unsigned style) const;
 
     // Empty when DirectWrite cannot make it.
-    ComOwner<IDWriteTextFormat> text_format(double size_px, unsigned style) const;
+    ComPtr<IDWriteTextFormat> text_format(double size_px, unsigned style) const;
     // Width of a text in the format, trailing spaces included; 0 on failure.
     double measure(IDWriteTextFormat* format, std::u16string_view text) const;
     // Lines of a text wrapped at width × scale; 0 for an empty text.
@@ -60,11 +60,11 @@ private:
     void draw_item(ID2D1RenderTarget* target, const TextItem& item, double scale) const;
     void draw_item_with_gdi(HDC dc, const TextItem& item, double scale) const;
 
-    ComOwner<IDWriteFactory> dwrite_;
-    ComOwner<IDWriteFontFileLoader> loader_;  // registered with dwrite_ while held
-    ComOwner<IDWriteFontCollection> collection_;
-    ComOwner<ID2D1Factory> d2d_;
-    ComOwner<ID2D1DCRenderTarget> target_;
+    ComPtr<IDWriteFactory> dwrite_;
+    ComPtr<IDWriteFontFileLoader> loader_;  // registered with dwrite_ while held
+    ComPtr<IDWriteFontCollection> collection_;
+    ComPtr<ID2D1Factory> d2d_;
+    ComPtr<ID2D1DCRenderTarget> target_;
     std::wstring family_ = L"Malgun Gothic";
     std::vector<UniqueFontResource> gdi_fonts_;
     double cap_height_ratios_[3] = {0.7, 0.7, 0.7};  // weights 400, 600, 700
