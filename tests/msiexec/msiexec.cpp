@@ -10,19 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "core/text_encoding.h"
+#include "core/wide.h"
+
 namespace {
 
 const wchar_t* const kCalls = L"C:\\zelkora-msiexec\\calls";
 const wchar_t* const kAnswers = L"C:\\zelkora-msiexec\\answers";
-
-std::string utf8(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
 
 DWORD next_answer() {
     std::ifstream in(kAnswers);
@@ -49,7 +43,7 @@ void write_log(const std::wstring& command_line) {
 
 int wmain() {
     const std::wstring command_line = ::GetCommandLineW();
-    std::ofstream(std::filesystem::path(kCalls), std::ios::app | std::ios::binary) << utf8(command_line) << "\n";
+    std::ofstream(std::filesystem::path(kCalls), std::ios::app | std::ios::binary) << zelkora::utf16_to_utf8(zelkora::from_wide(command_line)) << "\n";
     write_log(command_line);
     return static_cast<int>(next_answer());
 }

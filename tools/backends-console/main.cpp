@@ -8,6 +8,8 @@
 
 #include "backends/pnp/setup_api.h"
 #include "backends/winfsp/machine.h"
+#include "core/text_encoding.h"
+#include "core/wide.h"
 
 namespace {
 
@@ -38,15 +40,6 @@ constexpr const char* kHelp =
     "Exit code 0, or 2 for a usage error.\n";
 
 using zelkora::pnp::NodeStatus;
-
-std::string narrow(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
 
 std::string status_text(const NodeStatus& status) {
     char text[64];
@@ -83,7 +76,7 @@ bool run(const std::wstring& operation, const std::wstring* argument, std::strin
         line = status_text(display.node_status(value));
     } else if (operation == L"create-and-install") {
         const auto result = display.create_and_install(value);
-        line = "code=" + result.code + " instance-id=" + narrow(result.instance_id) +
+        line = "code=" + result.code + " instance-id=" + zelkora::utf16_to_utf8(zelkora::from_wide(result.instance_id)) +
                " reboot=" + (result.reboot_required ? "1" : "0");
     } else if (operation == L"relabel") {
         line = "code=" + display.relabel(value);
@@ -94,7 +87,7 @@ bool run(const std::wstring& operation, const std::wstring* argument, std::strin
     } else if (operation == L"run-installer") {
         line = "exit-code=" + std::to_string(winfsp.run_installer(value));
     } else if (operation == L"record-installation") {
-        winfsp.record_installation(narrow(value));
+        winfsp.record_installation(zelkora::utf16_to_utf8(zelkora::from_wide(value)));
         line = "recorded";
     } else {
         return false;
