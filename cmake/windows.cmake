@@ -175,12 +175,15 @@ foreach(product IN LISTS msi_products)
 endforeach()
 add_custom_target(winfsp_test_packages ALL DEPENDS ${msi_files})
 
+include(${CMAKE_SOURCE_DIR}/tests/demo-client/demo-client.cmake)
+
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/demo_client_test.cpp
     tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
@@ -200,7 +203,7 @@ add_executable(windows_tests
     tests/windows/trust_rules_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
@@ -221,7 +224,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR}")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -256,6 +259,7 @@ zelkora_windows_test_suites(pipe_and_standin 120
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
+zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
