@@ -291,6 +291,10 @@ foreach(selftest selftest selftest-failure selftest-attention selftest-restart s
     set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
 endforeach()
 
+# The release folder and zip from this tree, unsigned and signed with a
+# throwaway certificate; runs natively, no Wine.
+add_test(NAME release_folder_and_signing COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-release ${CMAKE_BINARY_DIR})
+
 add_test(NAME setup_imports_only_system_dlls
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_NM} ${ZELKORA_SETUP_EXE})
 
