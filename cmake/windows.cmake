@@ -294,6 +294,11 @@ endforeach()
 # The release folder and zip from this tree, unsigned and signed with a
 # throwaway certificate; runs natively, no Wine.
 add_test(NAME release_folder_and_signing COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-release ${CMAKE_BINARY_DIR})
+# Every example of the script authors' guide, run again and compared.
+add_test(NAME guide_examples
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/docs/replay-guide ${CMAKE_SOURCE_DIR}/docs/installer-script-protocol.md
+            ${ZELKORA_WINE_ENV} ${ZELKORA_WINE_PREFIX} ${CMAKE_BINARY_DIR})
+set_tests_properties(guide_examples PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 
 add_test(NAME setup_imports_only_system_dlls
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_NM} ${ZELKORA_SETUP_EXE})
