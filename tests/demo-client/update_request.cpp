@@ -59,7 +59,12 @@ private:
     bool ok_ = true;
 };
 
-void delete_record() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kRecordKey); }
+// Keeps GetLastError, so a failed request still reports why it failed.
+void delete_record() {
+    const DWORD error = ::GetLastError();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kRecordKey);
+    ::SetLastError(error);
+}
 
 bool write_record(const std::wstring& own_version, const std::wstring& token, const WindowPosition& position,
                   bool dark) {
@@ -198,6 +203,10 @@ std::optional<PendingUpdate> request_update(const std::wstring& own_version, con
     update.bootstrap = start_bootstrap(update.staged_bootstrap, setup);
     if (!update.bootstrap) {
         failed_step = L"bootstrap";
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(update.staged_bootstrap.c_str());
+        ::RemoveDirectoryW(update.staged_bootstrap.substr(0, update.staged_bootstrap.rfind(L'\\')).c_str());
+        ::SetLastError(error);
         delete_record();
         return std::nullopt;
     }

@@ -193,6 +193,32 @@ TEST_P(DemoClientRequest, LeavesTheRecordStartsTheSetupThroughTheStagedBootstrap
     EXPECT_EQ(length, 44u);
 }
 
+// A setup that ends without answering (here: one that cannot be started)
+// leaves the Client open, as it must stay when no update happened.
+TEST(DemoClient, StaysOpenWhenTheSetupEndsWithoutAnAnswer) {
+    make_folders(L"C:\\zelkora-e2e");
+    const std::wstring log_path = L"C:\\zelkora-e2e\\demo-client-no-answer.log";
+    ::DeleteFileW(log_path.c_str());
+    auto client = start_process(demo_client_file(L"0.9.0\\Zelkora.exe"),
+                                L"--request-update C:\\nowhere\\setup.exe --log " + log_path);
+    ASSERT_TRUE(client);
+    std::string log;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            log = read_file(log_path).value_or("");
+            return log.find("\nno-answer ") != std::string::npos;
+        },
+        30s));
+    EXPECT_NE(log.find("\nno-answer setup-ended exit=3\n"), std::string::npos) << log;
+    const HWND window = wait_for_window(client->id, L"ZelkoraDemoClient", 5s);
+    ASSERT_TRUE(window) << "the Client closed without an answer";
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_for_exit(*client, 10s), 0u);
+    const std::string staged = log.substr(log.find("staged=") + 7, log.find('\n') - log.find("staged=") - 7);
+    remove_tree(widen(staged.substr(0, staged.rfind('\\'))));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kRecordKey);
+}
+
 INSTANTIATE_TEST_SUITE_P(LightAndDark, DemoClientRequest,
                          testing::Values(RequestCase{"0.9.0", false}, RequestCase{"0.8.0", true}));
 
