@@ -6,6 +6,16 @@
 // setup's answer, and closes once the setup says it may ("ready").
 //
 //   Zelkora.exe [--dark] [--setup SETUP] [--request-update SETUP] [--log FILE]
+//
+// --setup arms the window's button, --request-update asks at once, --dark
+// marks the record (and the window) dark. The log gets one line per event:
+//   requested token=TOKEN staged=PATH     the record is written, the setup started
+//   answer outcome=O code=C stage=N       the event was set; C is "-" when empty.
+//                                         "ready" and "completed" close the Client
+//   no-answer setup-ended exit=N          the setup ended without setting the event
+//   no-answer timeout                     no answer within 15 minutes
+//   request-failed STEP error=N           nothing was started (exit code 1 when
+//                                         the request came from the command line)
 #include <windows.h>
 #include <shellapi.h>
 
