@@ -10,14 +10,26 @@ set(ZELKORA_WINE_ENV ${CMAKE_SOURCE_DIR}/tests/wine/wine-env)
 # build tree, one wineserver and one Xvfb for the whole test run.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX})
 
-# The Win32 side of the setup core: the shared file and path primitives and
-# the progress channel.
+# The Win32 side of the setup core: the shared file and path primitives, the
+# trust rules and the progress channel.
 add_library(zelkora_core_win32 STATIC
     core/file_paths_win32.cpp
     core/progress_channel.cpp
+    core/trust_rules_win32.cpp
 )
 target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
 target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
+
+# The Win32 side of the installation state: install locations and launch
+# targets, the hand-off record in the registry, the update-launcher check.
+add_library(zelkora_state_win32 STATIC
+    state/handoff_registry_win32.cpp
+    state/install_locations_win32.cpp
+    state/known_locations.cpp
+    state/update_launcher_win32.cpp
+)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
+target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
 # placement, shortcuts, removal and the start as the desktop user. A library so the Windows tests and the benchmark link the same code.
@@ -31,7 +43,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
@@ -66,8 +78,6 @@ target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
 add_library(zelkora_app_win32 STATIC
     app/application.cpp
     app/entry.cpp
-    state/known_locations.cpp
-    state/update_launch.cpp
     ui/clipboard_win32.cpp
     ui/installer_run.cpp
     ui/preview_fixtures.cpp
@@ -100,7 +110,7 @@ list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABL
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
 target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32
-    zelkora_core_win32 zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
+    zelkora_state_win32 zelkora_core_win32 zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -138,6 +148,14 @@ target_link_options(ui-driver PRIVATE -municode)
 add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/file_tree.cpp)
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
+
+# The updater's bootstrap and the program it starts, for the update-launcher
+# tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
+add_executable(update_probe tests/update-probe/main.cpp tests/update-probe/probe.rc)
+set_target_properties(update_probe PROPERTIES OUTPUT_NAME update-probe)
+target_compile_options(update_probe PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
+target_link_options(update_probe PRIVATE -municode)
+target_link_libraries(update_probe PRIVATE zelkora_state_win32)
 
 # Stand-ins for the backend tests: msiexec.exe, three WinFsp libraries, and
 # MSI packages under WinFsp's upgrade code, all beside each other.
@@ -188,6 +206,8 @@ add_executable(windows_tests
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
+    tests/windows/handoff_registry_test.cpp
+    tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
@@ -201,10 +221,11 @@ add_executable(windows_tests
     tests/windows/test_support.cpp
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
+    tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-add_dependencies(windows_tests demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
-target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+add_dependencies(windows_tests demo_clients demo_answering_setup update_probe msiexec_standin winfsp_test_packages ${backend_test_files})
+target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -224,7 +245,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR}")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR};ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -250,7 +271,7 @@ endfunction()
 # Timeouts: about three times what each group takes on a busy two-core machine.
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
-    ProtectedLocation ProtectedUpdateFolder CertificateLookup
+    ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
@@ -261,6 +282,9 @@ zelkora_windows_test_suites(installer_runs 400
     KeyboardRun)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
+zelkora_windows_test_suites(installation_state 180
+    HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
+    LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
