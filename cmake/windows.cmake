@@ -45,6 +45,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/button_painting_win32.cpp
     ui/paint_surface_win32.cpp
     ui/shapes_win32.cpp
+    ui/splash_win32.cpp
     ui/text_engine_win32.cpp
     ui/title_bar_win32.cpp
 )
@@ -195,6 +196,7 @@ add_executable(windows_tests
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/shortcut_test.cpp
+    tests/windows/splash_test.cpp
     tests/windows/test_support.cpp
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
@@ -250,13 +252,13 @@ zelkora_windows_test_suites(rules_and_files 120
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
-zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
+zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces SplashWindow)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
-zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
+zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
