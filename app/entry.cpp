@@ -9,6 +9,7 @@
 #include "app/run_modes.h"
 #include "core/owners.h"
 #include "core/wide.h"
+#include "state/handoff_registry_win32.h"
 #include "state/update_launch.h"
 
 namespace zelkora::app {
@@ -55,7 +56,7 @@ std::uint64_t system_time_now() {
 void pick_up_handoff(RunRequest& request) {
     request.update_flag = state::started_by_update_launcher(to_wide(kSetupFileName));
     if (!request.update_flag) return;
-    auto record = state::read_handoff_record(to_wide(kHandoffKeyPath));
+    auto record = state::read_handoff_record(to_wide(state::kHandoffBasePath), state::HandoffCaller::client);
     if (record && accept_handoff_record(*record, system_time_now())) request.handoff = std::move(record);
 }
 

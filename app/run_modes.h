@@ -14,8 +14,6 @@
 
 namespace zelkora::app {
 
-inline constexpr std::u16string_view kHandoffKeyPath = u"Software\\Zelkora\\UpdateHandoff";
-
 using core::SelfTestCase;
 
 inline constexpr std::int8_t kNoPreview = -1;

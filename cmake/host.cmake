@@ -13,6 +13,7 @@ add_executable(host_tests
     tests/host/installer_command_test.cpp
     tests/host/device_rules_test.cpp
     tests/host/diagnostics_copy_test.cpp
+    tests/host/handoff_record_test.cpp
     tests/host/outcome_codes_test.cpp
     tests/host/outcome_messages_test.cpp
     tests/host/path_rules_test.cpp
@@ -57,6 +58,7 @@ zelkora_fuzz_target(fuzz_payload_protocol tests/fuzz/payload_protocol_fuzz.cpp)
 zelkora_fuzz_target(fuzz_path_rules tests/fuzz/path_rules_fuzz.cpp)
 zelkora_fuzz_target(fuzz_backend_rules tests/fuzz/backend_rules_fuzz.cpp)
 zelkora_fuzz_target(fuzz_text_path tests/fuzz/text_path_fuzz.cpp)
+zelkora_fuzz_target(fuzz_handoff_record tests/fuzz/handoff_record_fuzz.cpp)
 
 # Subsystem dependencies point down: core below state, payload and ui; app on top.
 add_test(NAME include_directions COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes ${CMAKE_SOURCE_DIR})

@@ -19,6 +19,14 @@ add_library(zelkora_core_win32 STATIC
 target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
 target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
 
+# The Win32 side of the installation state: the hand-off record in the
+# registry.
+add_library(zelkora_state_win32 STATIC
+    state/handoff_registry_win32.cpp
+)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32)
+target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
+
 # The Win32 half of the payload engine: file primitives, trust checks,
 # placement, shortcuts, removal and the start as the desktop user. A library so the Windows tests and the benchmark link the same code.
 add_library(zelkora_payload_win32 STATIC
@@ -31,7 +39,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
@@ -101,7 +109,7 @@ list(TRANSFORM ZELKORA_SETUP_DELAY_LOADED PREPEND zelkora::delay_ OUTPUT_VARIABL
 zelkora_delay_import_header(${ZELKORA_DELAY_LOAD_DIR}/delay_imports.h ${ZELKORA_SETUP_DELAY_LOADED})
 target_include_directories(zelkora_setup PRIVATE ${ZELKORA_DELAY_LOAD_DIR})
 target_link_libraries(zelkora_setup PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32
-    zelkora_core_win32 zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
+    zelkora_state_win32 zelkora_core_win32 zelkora_portable ${delay_libraries} shell32 shlwapi ole32 oleaut32 advapi32 user32 gdi32 uuid)
 set(ZELKORA_SETUP_EXE $<TARGET_FILE:zelkora_setup>)
 
 add_executable(progress-lines tools/progress-lines/main.cpp)
@@ -186,6 +194,7 @@ add_executable(windows_tests
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
+    tests/windows/handoff_registry_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
@@ -203,7 +212,7 @@ add_executable(windows_tests
     tests/windows/winfsp_machine_test.cpp
 )
 add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
-target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -259,6 +268,7 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
+zelkora_windows_test_suites(installation_state 120 HandoffRegistry HandoffStoredValues)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)

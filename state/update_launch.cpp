@@ -5,6 +5,4 @@ namespace zelkora::state {
 // Fails closed: without the staging-folder proof no run counts as an update.
 bool started_by_update_launcher(std::wstring_view) { return false; }
 
-std::optional<HandoffRecord> read_handoff_record(std::wstring_view) { return std::nullopt; }
-
 }  // namespace zelkora::state
