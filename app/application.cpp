@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include "app/seamless_run.h"
 #include "backends/pnp/setup_api.h"
 #include "backends/winfsp/machine.h"
 #include "core/wide.h"
@@ -59,8 +60,13 @@ bool show_splash(ui::WindowState& state, HINSTANCE instance, const ui::SplashOpt
     return true;
 }
 
-// Previews 9 and 10 show the splash alone; every other run shows the window.
+// A seamless update and previews 9 and 10 show the splash; every other run
+// shows the window.
 void show_first_window(ui::WindowState& state, HINSTANCE instance) {
+    if (state.seamless) {
+        show_seamless_splash(state, instance);
+        return;
+    }
     if (const auto preview = ui::preview_splash(state.preview_case)) {
         if (show_splash(state, instance, preview->options, preview->stage)) return;
     }
@@ -94,6 +100,8 @@ int run_application(RunRequest request, HINSTANCE instance) {
     const WindowKind kind = window_kind(request);
     ui::WindowState state;
     prepare_state(state, request);
+    SplashSelfTest splash_selftest;
+    if (core::is_splash_selftest(state.selftest_case) && !splash_selftest.stage(state)) return kExitFailed;
 
     // Wine answers ERROR_INVALID_PARAMETER although the process is already
     // per-monitor aware through its manifest; neither outcome is fatal.
@@ -119,8 +127,10 @@ int run_application(RunRequest request, HINSTANCE instance) {
     if (state.automatic_update && !state.is_self_test()) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
 
     run_message_loop(window);
+    const int exit_code =
+        core::is_splash_selftest(state.selftest_case) ? splash_selftest.finish(state) : state.run.exit_code;
     release_window_resources(state);
-    return state.run.exit_code;
+    return exit_code;
 }
 
 }  // namespace zelkora::app

@@ -23,6 +23,7 @@ target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
 # registry.
 add_library(zelkora_state_win32 STATIC
     state/handoff_registry_win32.cpp
+    state/seamless_update_win32.cpp
 )
 target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
@@ -75,6 +76,7 @@ target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
 add_library(zelkora_app_win32 STATIC
     app/application.cpp
     app/entry.cpp
+    app/seamless_run.cpp
     state/known_locations.cpp
     state/update_launch.cpp
     ui/clipboard_win32.cpp
@@ -294,7 +296,8 @@ set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
-foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted)
+foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted
+                 selftest-update-splash selftest-update-splash-failure)
     add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
     set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
 endforeach()

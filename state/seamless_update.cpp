@@ -1,6 +1,5 @@
 #include "state/seamless_update.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace zelkora::state {
@@ -13,8 +12,8 @@ bool blocks_update(std::string_view failure_code) {
            failure_code == "driver_install_required";
 }
 
-void SeamlessUpdate::publish(SeamlessAnswer answer) {
-    answer.stage = std::clamp(answer.stage, 0, 6);
+void SeamlessUpdate::publish(PublishedOutcome answer) {
+    answer.stage = clamp_stage(answer.stage);
     if (services_.publish) services_.publish(answer);
     if (answer.outcome != "ready") final_answer_ = std::move(answer);
 }

@@ -16,18 +16,8 @@ namespace zelkora::state {
 
 enum class ProductVersion { previous, updated };
 
-// One answer written into the Client's hand-off key.
-struct SeamlessAnswer {
-    std::string outcome;  // "ready", "completed", "failed" or "blocked"
-    std::string code;     // empty or an outcome code
-    int stage = 0;        // 0..6
-    bool attention = false;
-    bool restart_required = false;
-    bool operator==(const SeamlessAnswer&) const = default;
-};
-
 struct SeamlessServices {
-    std::function<void(const SeamlessAnswer&)> publish;  // best effort
+    std::function<void(const PublishedOutcome&)> publish;  // best effort
     std::function<void()> signal_event;                  // sets the update event when it is open
     // Whether the Client that wrote the record is still running (and is not us).
     std::function<bool(std::uint32_t process_id)> product_running;
@@ -66,10 +56,10 @@ public:
     int stage_at_ready() const { return stage_at_ready_; }
     bool launched() const { return launched_; }
     // The final answer as published; nothing before the end.
-    const std::optional<SeamlessAnswer>& final_answer() const { return final_answer_; }
+    const std::optional<PublishedOutcome>& final_answer() const { return final_answer_; }
 
 private:
-    void publish(SeamlessAnswer answer);
+    void publish(PublishedOutcome answer);
     void publish_failure(std::string_view failure_code, int highest_step);
 
     HandoffRecord record_;
@@ -79,7 +69,7 @@ private:
     int stage_at_ready_ = 0;
     bool launched_ = false;
     bool finished_ = false;
-    std::optional<SeamlessAnswer> final_answer_;
+    std::optional<PublishedOutcome> final_answer_;
 };
 
 // The codes that block an update before anything changed, which the Client

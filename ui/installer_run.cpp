@@ -248,14 +248,4 @@ void settle_owed_handoff(WindowState& state) {
 
 void print_result_line(const std::string& line) { write_result_line(line); }
 
-void end_unscripted_self_test(WindowState& state) {
-    char line[160];
-    std::snprintf(line, sizeof(line),
-                  "selftestCase=%u passed=0 reason=no-script: this check needs the seamless update\n",
-                  static_cast<unsigned>(state.selftest_case));
-    write_result_line(line);
-    state.run.exit_code = 1;
-    ::DestroyWindow(state.window);
-}
-
 }  // namespace zelkora::ui

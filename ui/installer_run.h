@@ -34,10 +34,6 @@ void finish_self_test(WindowState& state);
 // its answer and gets the run's failure.
 void settle_owed_handoff(WindowState& state);
 
-// A self-test case without a script (the splash checks) prints why it cannot
-// run and ends with exit code 1, before any process starts.
-void end_unscripted_self_test(WindowState& state);
-
 core::RunReport run_report(const WindowState& state);
 
 // A self-test's result line on standard output (the parent's console when

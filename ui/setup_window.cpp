@@ -196,10 +196,6 @@ void on_timer(WindowState& state, UINT_PTR id) {
     switch (id) {
         case kTimerSelfTestStart:
             ::KillTimer(state.window, id);
-            if (core::find_selftest(state.selftest_case)->script_lines.empty()) {
-                end_unscripted_self_test(state);
-                break;
-            }
             start_installer(state);
             if (!state.channel.installer_process()) {
                 state.run.exit_code = 1;

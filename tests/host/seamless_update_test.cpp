@@ -5,13 +5,20 @@
 #include <string>
 #include <vector>
 
+namespace zelkora::state {
+bool operator==(const PublishedOutcome& a, const PublishedOutcome& b) {
+    return a.outcome == b.outcome && a.code == b.code && a.stage == b.stage && a.attention == b.attention &&
+           a.restart_required == b.restart_required;
+}
+}  // namespace zelkora::state
+
 namespace {
 
 using namespace zelkora::state;
 
 // Records what the flow asks of the registry, the event and the shell.
 struct Fakes {
-    std::vector<SeamlessAnswer> published;
+    std::vector<PublishedOutcome> published;
     int event_sets = 0;
     bool client_running = false;
     bool launch_works = true;
@@ -24,7 +31,7 @@ struct Fakes {
         record.to_version = "1.0.0";
         record.process_id = 4242;
         SeamlessServices services;
-        services.publish = [this](const SeamlessAnswer& answer) { published.push_back(answer); };
+        services.publish = [this](const PublishedOutcome& answer) { published.push_back(answer); };
         services.signal_event = [this] { ++event_sets; };
         services.product_running = [this](std::uint32_t id) { return id == 4242 && client_running; };
         services.launch = [this](ProductVersion which, std::string_view version) {
@@ -43,7 +50,7 @@ TEST(SeamlessReady, IsPublishedOnceWithTheStepAndSetsTheEvent) {
     flow.send_ready(2);
     flow.send_ready(4);
     ASSERT_EQ(fakes.published.size(), 1u);
-    EXPECT_EQ(fakes.published[0], (SeamlessAnswer{"ready", "", 2}));
+    EXPECT_EQ(fakes.published[0], (PublishedOutcome{"ready", "", 2}));
     EXPECT_EQ(fakes.event_sets, 1);
     EXPECT_TRUE(flow.ready_sent());
     EXPECT_EQ(flow.stage_at_ready(), 2);
@@ -55,9 +62,9 @@ TEST(SeamlessFinish, CompletedRunReopensTheNewVersion) {
     auto flow = fakes.flow();
     flow.send_ready(0);
     EXPECT_EQ(flow.finish(true, "", 6), SeamlessEnd::close_window);
-    EXPECT_EQ(fakes.published.back(), (SeamlessAnswer{"completed", "", 6}));
+    EXPECT_EQ(fakes.published.back(), (PublishedOutcome{"completed", "", 6}));
     EXPECT_EQ(fakes.starts, std::vector<std::string>{"updated:1.0.0"});
-    EXPECT_EQ(flow.final_answer(), (SeamlessAnswer{"completed", "", 6}));
+    EXPECT_EQ(flow.final_answer(), (PublishedOutcome{"completed", "", 6}));
     EXPECT_FALSE(flow.owes_result());
 }
 
@@ -77,7 +84,7 @@ struct FailureCase {
     bool client_running;
     bool launch_works;
     const char* code;
-    SeamlessAnswer answer;
+    PublishedOutcome answer;
     int event_sets;
     std::vector<std::string> starts;
     SeamlessEnd end;
@@ -152,7 +159,7 @@ TEST(SeamlessOwedResult, WindowGoingAwayAnswersTheWaitingClientOnce) {
     flow.settle_owed_result("installer_start_failed", 0);
     flow.settle_owed_result("install_failed", 0);
     ASSERT_EQ(fakes.published.size(), 1u);
-    EXPECT_EQ(fakes.published[0], (SeamlessAnswer{"failed", "installer_start_failed", 0}));
+    EXPECT_EQ(fakes.published[0], (PublishedOutcome{"failed", "installer_start_failed", 0}));
     EXPECT_EQ(fakes.event_sets, 1);
     EXPECT_TRUE(fakes.starts.empty());
 
