@@ -101,7 +101,11 @@ int run_application(RunRequest request, HINSTANCE instance) {
     ui::WindowState state;
     prepare_state(state, request);
     SplashSelfTest splash_selftest;
-    if (core::is_splash_selftest(state.selftest_case) && !splash_selftest.stage(state)) return kExitFailed;
+    if (core::is_splash_selftest(state.selftest_case)) {
+        if (!splash_selftest.stage(state)) return kExitFailed;
+    } else if (state.seamless_update) {
+        begin_seamless_update(state);
+    }
 
     // Wine answers ERROR_INVALID_PARAMETER although the process is already
     // per-monitor aware through its manifest; neither outcome is fatal.

@@ -9,8 +9,9 @@
 #include "app/run_modes.h"
 #include "core/owners.h"
 #include "core/wide.h"
+#include "payload/pipe_session.h"
 #include "state/handoff_registry_win32.h"
-#include "state/update_launch.h"
+#include "state/update_launcher_win32.h"
 
 namespace zelkora::app {
 namespace {
@@ -54,7 +55,7 @@ std::uint64_t system_time_now() {
 
 // "--update" alone does not make an update run: only the launcher check does.
 void pick_up_handoff(RunRequest& request) {
-    request.update_flag = state::started_by_update_launcher(to_wide(kSetupFileName));
+    request.update_flag = state::started_by_update_launcher(to_wide(kSetupFileName), payload::executable_trust());
     if (!request.update_flag) return;
     auto record = state::read_handoff_record(to_wide(state::kHandoffBasePath), state::HandoffCaller::client);
     if (record && accept_handoff_record(*record, system_time_now())) request.handoff = std::move(record);

@@ -8,9 +8,12 @@
 
 #include "core/selftest_cases.h"
 #include "core/wide.h"
+#include "payload/desktop_user_start.h"
+#include "payload/pipe_session.h"
 #include "payload/trust_checks.h"
 #include "setup_version.h"
 #include "state/handoff_registry_win32.h"
+#include "state/install_locations_win32.h"
 #include "state/seamless_update_win32.h"
 #include "ui/installer_run.h"
 
@@ -27,6 +30,14 @@ std::optional<RECT> record_bounds(const state::HandoffRecord& record) {
 
 bool client_still_running(std::uint32_t process_id) {
     return payload::is_running_product_process(process_id, payload::ProductApplication::client);
+}
+
+// The shell starts the Client with the desktop user's own rights, not as a
+// child of this elevated process.
+bool reopen_client(state::ProductVersion, std::string_view version) {
+    const auto target = state::resolve_launch_target(state::Product::client, version, payload::executable_trust());
+    if (!target || target->host_settings) return false;
+    return payload::start_as_desktop_user(target->program, target->arguments, target->working_folder);
 }
 
 void start_flow(ui::WindowState& state, std::u16string base_path,
@@ -70,6 +81,10 @@ std::array<std::uint8_t, 16> centred_bounds() {
 }
 
 }  // namespace
+
+void begin_seamless_update(ui::WindowState& state) {
+    start_flow(state, state::kHandoffBasePath, reopen_client);
+}
 
 void show_seamless_splash(ui::WindowState& state, HINSTANCE instance) {
     const state::HandoffRecord& record = state.seamless->record();

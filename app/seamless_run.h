@@ -13,6 +13,10 @@
 
 namespace zelkora::app {
 
+// A real update: answers go to the Client's key and event, and the Client is
+// reopened as the desktop user.
+void begin_seamless_update(ui::WindowState& state);
+
 // The splash where the Client's window was; the window itself when the
 // splash cannot be made (the update still runs, in the ordinary window).
 void show_seamless_splash(ui::WindowState& state, HINSTANCE instance);

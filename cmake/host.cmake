@@ -29,6 +29,7 @@ add_executable(host_tests
     tests/host/text_encoding_test.cpp
     tests/host/text_item_test.cpp
     tests/host/text_wrap_test.cpp
+    tests/host/update_staging_test.cpp
     tests/host/version_folders_test.cpp
     tests/host/winfsp_rules_test.cpp
 )

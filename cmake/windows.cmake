@@ -10,22 +10,26 @@ set(ZELKORA_WINE_ENV ${CMAKE_SOURCE_DIR}/tests/wine/wine-env)
 # build tree, one wineserver and one Xvfb for the whole test run.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX})
 
-# The Win32 side of the setup core: the shared file and path primitives and
-# the progress channel.
+# The Win32 side of the setup core: the shared file and path primitives, the
+# trust rules and the progress channel.
 add_library(zelkora_core_win32 STATIC
     core/file_paths_win32.cpp
     core/progress_channel.cpp
+    core/trust_rules_win32.cpp
 )
 target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
 target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
 
-# The Win32 side of the installation state: the hand-off record in the
-# registry.
+# The Win32 side of the installation state: install locations and launch
+# targets, the hand-off record in the registry, the update-launcher check.
 add_library(zelkora_state_win32 STATIC
     state/handoff_registry_win32.cpp
+    state/install_locations_win32.cpp
+    state/known_locations.cpp
     state/seamless_update_win32.cpp
+    state/update_launcher_win32.cpp
 )
-target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
@@ -77,8 +81,6 @@ add_library(zelkora_app_win32 STATIC
     app/application.cpp
     app/entry.cpp
     app/seamless_run.cpp
-    state/known_locations.cpp
-    state/update_launch.cpp
     ui/clipboard_win32.cpp
     ui/installer_run.cpp
     ui/preview_fixtures.cpp
@@ -150,6 +152,14 @@ add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/fil
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
 
+# The updater's bootstrap and the program it starts, for the update-launcher
+# tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
+add_executable(update_probe tests/update-probe/main.cpp tests/update-probe/probe.rc)
+set_target_properties(update_probe PROPERTIES OUTPUT_NAME update-probe)
+target_compile_options(update_probe PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>)
+target_link_options(update_probe PRIVATE -municode)
+target_link_libraries(update_probe PRIVATE zelkora_state_win32)
+
 # Stand-ins for the backend tests: msiexec.exe, three WinFsp libraries, and
 # MSI packages under WinFsp's upgrade code, all beside each other.
 set(ZELKORA_BACKEND_TEST_FILES ${CMAKE_BINARY_DIR}/backend-test-files)
@@ -197,6 +207,7 @@ add_executable(windows_tests
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
     tests/windows/handoff_registry_test.cpp
+    tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
     tests/windows/placement_test.cpp
@@ -211,9 +222,10 @@ add_executable(windows_tests
     tests/windows/test_support.cpp
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
+    tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests update_probe msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
@@ -234,7 +246,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -260,7 +272,7 @@ endfunction()
 # Timeouts: about three times what each group takes on a busy two-core machine.
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
-    ProtectedLocation ProtectedUpdateFolder CertificateLookup
+    ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces SplashWindow)
@@ -270,7 +282,9 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
-zelkora_windows_test_suites(installation_state 120 HandoffRegistry HandoffStoredValues)
+zelkora_windows_test_suites(installation_state 180
+    HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
+    LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)

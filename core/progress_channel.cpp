@@ -27,6 +27,9 @@ constexpr DWORD kLongPathUnits = 32768;
 constexpr char16_t kScriptMissing[] = u"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요.";
 constexpr char16_t kChannelNameFailed[] = u"설치 진행 채널을 준비하지 못했어요. 다시 시도하세요.";
 constexpr char16_t kChannelFailed[] = u"설치 진행 채널을 만들지 못했어요. 다시 실행하세요.";
+constexpr char16_t kUpdateNotNewer[] =
+    u"설치된 Zelkora보다 낮은 버전이라 자동 업데이트하지 않았어요.\r\n"
+    u"이전 버전이 필요하면 설치 EXE를 직접 실행하세요. 설치된 앱은 그대로예요.";
 constexpr char16_t kStartFailed[] = u"실행 또는 관리자 승인이 취소됐어요. 다시 시도할 수 있어요.";
 
 LaunchFailure failure(const char16_t* text, const char* code) { return LaunchFailure{text, code}; }
@@ -179,6 +182,9 @@ std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settin
     script_path_ = join_path(setup_folder_, kInstallerScriptName);
     if (settings.selftest_case == SelfTestCase::none && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
         return failure(kScriptMissing, "installer_missing");
+    }
+    if (settings.installed_version_newer && settings.installed_version_newer()) {
+        return failure(kUpdateNotNewer, "update_not_newer");
     }
     GUID guid{};
     if (FAILED(::CoCreateGuid(&guid))) return failure(kChannelNameFailed, "progress_channel_failed");

@@ -10,7 +10,6 @@
 #include "state/known_locations.h"
 
 namespace zelkora::payload {
-namespace {
 
 // The one place where the test variant differs from the release. Its build
 // alone defines this (cmake/windows.cmake), and it never leaves the build tree.
@@ -21,6 +20,8 @@ TrustData executable_trust() {
     return product_trust();
 #endif
 }
+
+namespace {
 
 class PipeSession final : public core::PayloadLines {
 public:

@@ -6,8 +6,14 @@
 
 #include "core/progress_channel.h"
 #include "payload/request_protocol.h"
+#include "payload/trust_checks.h"
 
 namespace zelkora::payload {
+
+// Whom this executable trusts: the release's system principals, or in the
+// test variant also the current user. Defined beside the session, in the one
+// source that the two executables compile differently.
+TrustData executable_trust();
 
 // Called on the reader thread before it waits for the client.
 std::unique_ptr<core::PayloadLines> make_pipe_session(DriverBackends backends);

@@ -7,11 +7,12 @@
 namespace zelkora::state {
 namespace {
 
-bool is_json_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// The white space of the regular-expression class \s in the "C" locale.
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool is_lower_hex_unit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
 
 std::string_view skip_space(std::string_view text) {
-    while (!text.empty() && is_json_space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include "core/outcome_messages.h"
 #include "core/text_encoding.h"
 #include "setup_version.h"
+#include "state/install_locations_win32.h"
 #include "ui/setup_window.h"
 
 namespace zelkora::ui {
@@ -78,6 +79,7 @@ core::LaunchSettings launch_settings(const WindowState& state) {
     settings.seamless_update = state.seamless_update;
     settings.window = state.window;
     settings.payload_factory = state.payload_factory;
+    if (state.automatic_update) settings.installed_version_newer = state::installed_client_newer_than_setup;
     return settings;
 }
 
@@ -128,6 +130,15 @@ bool children_fit_at_every_dpi(WindowState& state) {
     return fits;
 }
 
+// A self-test whose installer never started ends without its check; this
+// line says why.
+void report_failed_self_test_start(const WindowState& state, const std::string& setup_code) {
+    char line[160];
+    std::snprintf(line, sizeof(line), "selftestCase=%u passed=0 startFailed=%s\n",
+                  static_cast<unsigned>(state.selftest_case), setup_code.c_str());
+    write_result_line(line);
+}
+
 }  // namespace
 
 core::RunReport run_report(const WindowState& state) {
@@ -148,6 +159,7 @@ void start_installer(WindowState& state) {
     reset_run(state);
     if (const auto failure = state.channel.start(launch_settings(state))) {
         show_failed_start(state, *failure);
+        if (state.is_self_test()) report_failed_self_test_start(state, failure->setup_code);
         return;
     }
     state.view = core::kRunInstalling;

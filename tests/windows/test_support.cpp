@@ -50,6 +50,41 @@ std::optional<StartedProcess> start_process(const std::wstring& exe, const std::
     return StartedProcess{UniqueHandle(info.hProcess), info.dwProcessId};
 }
 
+std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
+                                                std::chrono::milliseconds limit) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    UniqueHandle read_end;
+    UniqueHandle write_end;
+    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0)) return std::nullopt;
+    ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = write_end.get();
+    PROCESS_INFORMATION info{};
+    std::wstring command_line = quoted_command_line(exe, arguments);
+    if (!::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return std::nullopt;
+    }
+    ::CloseHandle(info.hThread);
+    const UniqueHandle process(info.hProcess);
+    write_end.reset();
+    CapturedRun run;
+    char buffer[512];
+    DWORD bytes = 0;
+    while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &bytes, nullptr) && bytes > 0) {
+        run.output.append(buffer, bytes);
+    }
+    if (::WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 99);
+        return std::nullopt;
+    }
+    ::GetExitCodeProcess(process.get(), &run.exit_code);
+    return run;
+}
+
 UniqueHandle token_without_administrators() {
     UniqueHandle own;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, own.put())) return {};

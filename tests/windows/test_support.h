@@ -25,6 +25,16 @@ struct StartedProcess {
 
 std::wstring quoted_command_line(const std::wstring& exe, const std::wstring& arguments);
 
+struct CapturedRun {
+    DWORD exit_code = 0;
+    std::string output;
+};
+
+// Runs exe with its standard output and error on one pipe, as a console would
+// receive them; nothing when it cannot start or outlives the limit.
+std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
+                                                std::chrono::milliseconds limit);
+
 // Starts exe with the given argument text; token null means our own token.
 std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,
                                             HANDLE token = nullptr);

@@ -53,7 +53,8 @@ TEST_P(DescriptorRules, JudgesOwnerAndAccessList) {
     const auto descriptor = descriptor_from(GetParam().sddl);
     ASSERT_TRUE(descriptor);
     EXPECT_EQ(is_protected_descriptor(descriptor.get(), product_trusted_owners()), GetParam().protected_location);
-    EXPECT_EQ(is_admin_only_descriptor(descriptor.get()), GetParam().admin_only);
+    EXPECT_EQ(is_protected_update_folder_descriptor(descriptor.get(), product_trust().update_folder),
+              GetParam().admin_only);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,7 +120,8 @@ TEST(DescriptorRulesByHand, NullAccessListFailsBothRules) {
     ASSERT_TRUE(::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
     ASSERT_TRUE(::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
     EXPECT_FALSE(is_protected_descriptor(&descriptor, product_trusted_owners()));
-    EXPECT_FALSE(is_admin_only_descriptor(&descriptor));
+    EXPECT_FALSE(is_protected_update_folder_descriptor(&descriptor, product_trust().update_folder));
+    EXPECT_FALSE(is_protected_update_folder_descriptor(&descriptor, test_variant_trust().update_folder));
 }
 
 // Each write-type right on its own fails for an ordinary principal; rights
@@ -212,11 +214,59 @@ TEST(ProtectedUpdateFolder, RefusesWhatIsNotAnAdministratorOnlyFolder) {
     test::write_file(scratch / L"file.txt", "x");
     for (const std::wstring& path : {scratch.path(), scratch / L"file.txt", scratch / L"missing"}) {
         try {
-            require_protected_update_folder(path);
+            require_protected_update_folder(path, product_trust().update_folder);
             ADD_FAILURE() << "accepted " << testing::PrintToString(path);
         } catch (const std::runtime_error& error) {
             EXPECT_STREQ(error.what(), "installer_verification_failed");
         }
+    }
+}
+
+TEST(ProtectedUpdateFolder, WineFoldersPassOnlyWithTheTestVariantsTrust) {
+    test::ScratchFolder scratch;
+    test::write_file(scratch / L"file.txt", "x");
+    const UpdateFolderTrust variant = test_variant_trust().update_folder;
+    EXPECT_TRUE(is_protected_update_folder(scratch.path(), variant));
+    EXPECT_FALSE(is_protected_update_folder(scratch / L"file.txt", variant));
+    EXPECT_FALSE(is_protected_update_folder(scratch / L"missing", variant));
+    EXPECT_FALSE(is_protected_update_folder(scratch.path(), product_trust().update_folder));
+}
+
+// The update-folder rule with the release's and the test variant's principals.
+// Wine's own list is what every folder under Wine reports.
+TEST(UpdateFolderTrustData, PrincipalsComeFromTheTrustData) {
+    const std::wstring user = current_user_sid();
+    ASSERT_FALSE(user.empty());
+    const std::wstring wine_list = L"(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + L")(A;OICI;0x1200a9;;;WD)";
+    struct Case {
+        const char* name;
+        std::wstring sddl;
+        bool release;
+        bool test_variant;
+    };
+    const Case cases[] = {
+        {"administrator-only list", L"O:BAD:P" + kSystemAndAdmins, true, true},
+        {"Wine's folder", L"O:" + user + L"D:" + wine_list, false, true},
+        {"Users may read", L"O:BAD:P" + kSystemAndAdmins + L"(A;;0x1200a9;;;BU)", false, false},
+        {"Users may list", L"O:BAD:P" + kSystemAndAdmins + L"(A;;0x1;;;BU)", false, false},
+        {"Wine's folder with Users", L"O:" + user + L"D:" + wine_list + L"(A;;0x1;;;BU)", false, false},
+        {"Everyone may write", L"O:" + user + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + L")(A;OICI;0x1201bf;;;WD)",
+         false, false},
+        {"another user owns", L"O:" + std::wstring(kSomeUser) + L"D:" + wine_list, false, false},
+        {"another user holds full access",
+         L"O:" + user + L"D:" + wine_list + L"(A;;FA;;;" + std::wstring(kSomeUser) + L")", false, false},
+        {"no LocalSystem entry", L"O:" + user + L"D:(A;OICI;FA;;;" + user + L")", false, false},
+        {"inherited entries", L"O:" + user + L"D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;" + user + L")", false, false},
+        {"empty list", L"O:BAD:P", false, false},
+    };
+    for (const auto& c : cases) {
+        const auto descriptor = descriptor_from(c.sddl);
+        ASSERT_TRUE(descriptor) << c.name;
+        EXPECT_EQ(is_protected_update_folder_descriptor(descriptor.get(), product_trust().update_folder), c.release)
+            << c.name;
+        EXPECT_EQ(is_protected_update_folder_descriptor(descriptor.get(), test_variant_trust().update_folder),
+                  c.test_variant)
+            << c.name;
     }
 }
 

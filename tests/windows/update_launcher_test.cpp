@@ -1,0 +1,124 @@
+// The update-launcher check end to end: the update probe, copied under the
+// release name into a staging folder, starts another probe that asks the check
+// with the release's or the test variant's trust. Under Wine no folder passes
+// the release's protected-update-folder test, so the release always says no;
+// the test variant's trust shows the name and folder rules.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "core/wide.h"
+#include "file_tree.h"
+#include "setup_version.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace zelkora;
+using namespace std::chrono_literals;
+
+constexpr DWORD kStartedByLauncher = 10;
+constexpr DWORD kNotStartedByLauncher = 20;
+
+std::wstring probe_exe() { return test::windows_path_from_env("ZELKORA_UPDATE_PROBE_EXE"); }
+std::wstring release_name() { return to_wide(kSetupFileName); }
+
+std::wstring program_data() {
+    PWSTR path = nullptr;
+    std::wstring copy;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path))) copy = path;
+    ::CoTaskMemFree(path);
+    return copy;
+}
+
+std::wstring fresh_guid(bool upper_case) {
+    GUID guid{};
+    ::CoCreateGuid(&guid);
+    wchar_t text[64] = {};
+    ::StringFromGUID2(guid, text, 64);  // braced, upper case
+    std::wstring name = text;
+    if (!upper_case) {
+        for (wchar_t& c : name) c = static_cast<wchar_t>(::towlower(c));
+    }
+    return name;
+}
+
+DWORD run_probe(const std::wstring& launcher, const std::wstring& trust) {
+    const auto run = test::run_capturing_output(
+        launcher, L"start " + test::quoted_command_line(probe_exe(), L"check " + trust), 60s);
+    return run ? run->exit_code : 0;
+}
+
+// Copies the probe to folder\name, making the folders it needs, and removes
+// every folder it made afterwards.
+class StagedLauncher {
+public:
+    StagedLauncher(const std::vector<std::wstring>& folders, const std::wstring& name) {
+        for (const auto& folder : folders) {
+            if (::CreateDirectoryW(folder.c_str(), nullptr)) made_.insert(made_.begin(), folder);
+        }
+        path_ = folders.back() + L"\\" + name;
+        copied_ = ::CopyFileW(probe_exe().c_str(), path_.c_str(), TRUE) != FALSE;
+    }
+    ~StagedLauncher() {
+        ::DeleteFileW(path_.c_str());
+        for (const auto& folder : made_) test::remove_tree(folder);
+    }
+    StagedLauncher(const StagedLauncher&) = delete;
+    StagedLauncher& operator=(const StagedLauncher&) = delete;
+
+    bool copied() const { return copied_; }
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::vector<std::wstring> made_;
+    std::wstring path_;
+    bool copied_ = false;
+};
+
+TEST(UpdateLauncher, StagedReleaseFileInABracedGuidFolder) {
+    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    test::ScratchFolder elsewhere;
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> folders;
+        std::wstring file_name;
+        bool test_variant_accepts;
+    };
+    const Case cases[] = {
+        {"lower-case braced GUID", {updates, updates + L"\\" + fresh_guid(false)}, release_name(), true},
+        {"upper-case braced GUID", {updates, updates + L"\\" + fresh_guid(true)}, release_name(), true},
+        {"GUID without braces",
+         {updates, updates + L"\\" + fresh_guid(false).substr(1, 36)}, release_name(), false},
+        {"directly in Zelkora-Updates", {updates}, release_name(), false},
+        {"another release's name", {updates, updates + L"\\" + fresh_guid(false)}, L"Zelkora-1.0.1-windows-x64.exe",
+         false},
+        {"Zelkora-Updates outside ProgramData",
+         {elsewhere / L"Zelkora-Updates", elsewhere / (L"Zelkora-Updates\\" + fresh_guid(false))}, release_name(),
+         false},
+    };
+    for (const auto& c : cases) {
+        const StagedLauncher launcher(c.folders, c.file_name);
+        ASSERT_TRUE(launcher.copied()) << c.name;
+        EXPECT_EQ(run_probe(launcher.path(), L"test-variant"),
+                  c.test_variant_accepts ? kStartedByLauncher : kNotStartedByLauncher)
+            << c.name;
+        EXPECT_EQ(run_probe(launcher.path(), L"release"), kNotStartedByLauncher) << c.name;
+    }
+}
+
+TEST(UpdateLauncher, StartedByAnythingButTheStagedFileIsNo) {
+    for (const wchar_t* trust : {L"test-variant", L"release"}) {
+        const auto run = test::run_capturing_output(probe_exe(), std::wstring(L"check ") + trust, 60s);
+        ASSERT_TRUE(run);
+        EXPECT_EQ(run->exit_code, kNotStartedByLauncher);
+    }
+}
+
+}  // namespace
