@@ -196,12 +196,15 @@ foreach(product IN LISTS msi_products)
 endforeach()
 add_custom_target(winfsp_test_packages ALL DEPENDS ${msi_files})
 
+include(${CMAKE_SOURCE_DIR}/tests/demo-client/demo-client.cmake)
+
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/demo_client_test.cpp
     tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
@@ -225,7 +228,7 @@ add_executable(windows_tests
     tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-add_dependencies(windows_tests update_probe msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
@@ -246,7 +249,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR}")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -281,6 +284,7 @@ zelkora_windows_test_suites(pipe_and_standin 120
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
+zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
@@ -315,6 +319,15 @@ foreach(selftest selftest selftest-failure selftest-attention selftest-restart s
     add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
     set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
 endforeach()
+
+# The release folder and zip from this tree, unsigned and signed with a
+# throwaway certificate; runs natively, no Wine.
+add_test(NAME release_folder_and_signing COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-release ${CMAKE_BINARY_DIR})
+# Every example of the script authors' guide, run again and compared.
+add_test(NAME guide_examples
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/docs/replay-guide ${CMAKE_SOURCE_DIR}/docs/installer-script-protocol.md
+            ${ZELKORA_WINE_ENV} ${ZELKORA_WINE_PREFIX} ${CMAKE_BINARY_DIR})
+set_tests_properties(guide_examples PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 
 add_test(NAME setup_imports_only_system_dlls
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports x86_64-w64-mingw32-objdump ${ZELKORA_NM} ${ZELKORA_SETUP_EXE})
