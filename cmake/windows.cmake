@@ -218,6 +218,7 @@ add_executable(windows_tests
     tests/windows/preview_test.cpp
     tests/windows/progress_channel_test.cpp
     tests/windows/removal_test.cpp
+    tests/windows/seamless_update_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/shortcut_test.cpp
@@ -285,6 +286,7 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
+zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
