@@ -9,6 +9,7 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "core/owners.h"
@@ -39,6 +40,11 @@ const std::string kPlaceClient =
     "send -6|file|${size:bin\\zelkora-client.json}|${sha256:bin\\zelkora-client.json}|zelkora-client.json\n"
     "request -6|commit\n";
 const std::string kFinishes = "send 2|배치\nsend 3|정보\nsend 4|바로가기\nsend 5|무결성\nsend 6|완료\nexit 0\n";
+// A script that says it is done without placing anything: no Client 1.0.0 to open.
+const std::string kFinishesWithoutPlacing = "transcript transcript.txt\nsend -5|preflight-complete-v1\n" + kFinishes;
+// Refused before preflight, with a code the Client shows as blocking.
+const std::string kBlockedBeforeReady = "transcript transcript.txt\nsend 0|준비\nsend -4|driver_install_required\n"
+                                        "send -1|드라이버를 먼저 설치해야 해요\nexit 1\n";
 const std::string kFailsAfterReady = "transcript transcript.txt\nsend -5|preflight-complete-v1\nsend 0|준비\n"
                                      "send 2|배치\nsend -1|파일을 배치하지 못했어요\nexit 1\n";
 
@@ -230,6 +236,59 @@ TEST_F(SeamlessEndToEnd, AFailureAfterReadyReopensThePreviousVersion) {
     EXPECT_EQ(record_string(L"Code"), L"install_failed");
     EXPECT_EQ(record_dword(L"Stage"), 2u);
     EXPECT_EQ(::FindWindowW(kClientClass, L"Zelkora 1.0.0"), nullptr);
+}
+
+// The new version cannot be opened: the window takes the splash's place with
+// the completed view and says so; the Client has its answer.
+TEST_F(SeamlessEndToEnd, ANewVersionThatDoesNotOpenBringsTheFullWindow) {
+    prepare(L"no-new-version", windows_path_from_env("ZELKORA_TEST_VARIANT_EXE"), kFinishesWithoutPlacing);
+    const auto client = start_client();
+    ASSERT_TRUE(client);
+    const HWND splash = wait_for_titled(kSplashClass, nullptr, 30s);
+    ASSERT_NE(splash, nullptr) << client_log();
+    RECT splash_box{};
+    ::GetWindowRect(splash, &splash_box);
+    EXPECT_EQ(wait_for_exit(*client, 60s), 0u);
+
+    const HWND window = wait_for_titled(kSetupClass, L"Zelkora 업데이트", 60s);
+    ASSERT_NE(window, nullptr) << transcript();
+    EXPECT_TRUE(wait_for_text(::GetDlgItem(window, 1), L"닫기", 5s));
+    EXPECT_FALSE(::IsWindow(splash)) << "the splash stayed";
+    // Centred where the splash was centred.
+    RECT box{};
+    ::GetWindowRect(window, &box);
+    EXPECT_LE(std::abs((box.left + box.right) - (splash_box.left + splash_box.right)), 2);
+    EXPECT_LE(std::abs((box.top + box.bottom) - (splash_box.top + splash_box.bottom)), 2);
+    EXPECT_EQ(record_string(L"Outcome"), L"completed");
+    EXPECT_EQ(record_dword(L"Stage"), 6u);
+    EXPECT_EQ(::FindWindowW(kClientClass, nullptr), nullptr) << "a Client opened";
+
+    const DWORD setup_id = process_of(window);
+    press_button(window, 1);
+    EXPECT_EQ(wait_for_process_exit(setup_id, 30s), 0u);
+}
+
+// Refused before "ready" while the Client still runs: the Client gets the
+// answer and the event and stays; the setup leaves without a window or a launch.
+TEST_F(SeamlessEndToEnd, ABlockedUpdateBeforeReadyLeavesTheRunningClientAlone) {
+    prepare(L"blocked", windows_path_from_env("ZELKORA_TEST_VARIANT_EXE"), kBlockedBeforeReady);
+    const auto client = start_client();
+    ASSERT_TRUE(client);
+    const HWND splash = wait_for_titled(kSplashClass, nullptr, 30s);
+    ASSERT_NE(splash, nullptr) << client_log();
+    const DWORD setup_id = process_of(splash);
+
+    EXPECT_EQ(wait_for_process_exit(setup_id, 120s), 1u) << transcript();
+    EXPECT_TRUE(wait_until(
+        [&] { return client_log().find("answer outcome=blocked code=driver_install_required stage=0") != std::string::npos; },
+        10s))
+        << client_log();
+    EXPECT_FALSE(wait_for_exit(*client, 1s)) << "the Client closed";
+    EXPECT_EQ(record_string(L"Outcome"), L"blocked");
+    const HWND setup_window = ::FindWindowW(kSetupClass, nullptr);
+    EXPECT_TRUE(!setup_window || !::IsWindowVisible(setup_window));
+    // Only the Client that asked is there: nothing was reopened.
+    EXPECT_EQ(wait_for_titled(kClientClass, nullptr, 2s, client_window_), nullptr);
 }
 
 TEST_F(SeamlessEndToEnd, TheReleaseRefusesTheWineStagingFolderAndRunsAsUsual) {
