@@ -2,7 +2,9 @@
 
 #include <objbase.h>
 
+#include <array>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 
