@@ -270,25 +270,34 @@ TEST_F(SeamlessEndToEnd, ANewVersionThatDoesNotOpenBringsTheFullWindow) {
 
 // Refused before "ready" while the Client still runs: the Client gets the
 // answer and the event and stays; the setup leaves without a window or a launch.
-TEST_F(SeamlessEndToEnd, ABlockedUpdateBeforeReadyLeavesTheRunningClientAlone) {
-    prepare(L"blocked", windows_path_from_env("ZELKORA_TEST_VARIANT_EXE"), kBlockedBeforeReady);
-    const auto client = start_client();
-    ASSERT_TRUE(client);
-    const HWND splash = wait_for_titled(kSplashClass, nullptr, 30s);
-    ASSERT_NE(splash, nullptr) << client_log();
-    const DWORD setup_id = process_of(splash);
+TEST_F(SeamlessEndToEnd, AnUpdateRefusedBeforeReadyLeavesTheRunningClientAlone) {
+    const struct {
+        const wchar_t* name;
+        std::string scenario;  // empty: no Install-Client.ps1 beside the setup
+        std::string answer;
+    } cases[] = {
+        {L"blocked", kBlockedBeforeReady, "answer outcome=blocked code=driver_install_required stage=0"},
+        {L"no-script", "", "answer outcome=failed code=installer_missing stage=0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.answer));
+        prepare(c.name, windows_path_from_env("ZELKORA_TEST_VARIANT_EXE"), c.scenario);
+        if (c.scenario.empty()) ASSERT_TRUE(::DeleteFileW((folder_ + L"\\Install-Client.ps1").c_str()));
+        const auto client = start_client();
+        ASSERT_TRUE(client);
+        const HWND splash = wait_for_titled(kSplashClass, nullptr, 30s);
+        ASSERT_NE(splash, nullptr) << client_log();
+        const DWORD setup_id = process_of(splash);
 
-    EXPECT_EQ(wait_for_process_exit(setup_id, 120s), 1u) << transcript();
-    EXPECT_TRUE(wait_until(
-        [&] { return client_log().find("answer outcome=blocked code=driver_install_required stage=0") != std::string::npos; },
-        10s))
-        << client_log();
-    EXPECT_FALSE(wait_for_exit(*client, 1s)) << "the Client closed";
-    EXPECT_EQ(record_string(L"Outcome"), L"blocked");
-    const HWND setup_window = ::FindWindowW(kSetupClass, nullptr);
-    EXPECT_TRUE(!setup_window || !::IsWindowVisible(setup_window));
-    // Only the Client that asked is there: nothing was reopened.
-    EXPECT_EQ(wait_for_titled(kClientClass, nullptr, 2s, client_window_), nullptr);
+        EXPECT_EQ(wait_for_process_exit(setup_id, 120s), 1u) << transcript();
+        EXPECT_TRUE(wait_until([&] { return client_log().find(c.answer) != std::string::npos; }, 10s)) << client_log();
+        EXPECT_FALSE(wait_for_exit(*client, 1s)) << "the Client closed";
+        const HWND setup_window = ::FindWindowW(kSetupClass, nullptr);
+        EXPECT_TRUE(!setup_window || !::IsWindowVisible(setup_window));
+        // Only the Client that asked is there: nothing was reopened.
+        EXPECT_EQ(wait_for_titled(kClientClass, nullptr, 2s, client_window_), nullptr);
+        close_window_of_class(kClientClass);
+    }
 }
 
 TEST_F(SeamlessEndToEnd, TheReleaseRefusesTheWineStagingFolderAndRunsAsUsual) {
