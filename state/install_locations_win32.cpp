@@ -108,34 +108,37 @@ std::optional<LaunchTarget> client_target(const std::wstring& version_folder, st
     return LaunchTarget{program, version_folder, L"", false};
 }
 
-std::optional<LaunchTarget> protected_client_target(const std::wstring& root, std::string_view version,
-                                                    const core::TrustedOwners& owners) {
+// {root}\Zelkora, {root}\Zelkora\Client and the version folder below it.
+std::array<std::wstring, 3> client_folders(const std::wstring& root, std::string_view version) {
     const std::wstring zelkora = core::join_path(root, L"Zelkora");
     const std::wstring client = core::join_path(zelkora, L"Client");
-    const std::wstring version_folder = core::join_path(client, to_wide(std::u16string(version.begin(), version.end())));
-    for (const std::wstring& folder : {zelkora, client, version_folder}) {
+    return {zelkora, client, core::join_path(client, std::wstring(version.begin(), version.end()))};
+}
+
+std::optional<LaunchTarget> protected_client_target(const std::wstring& root, std::string_view version,
+                                                    const core::TrustedOwners& owners) {
+    const auto folders = client_folders(root, version);
+    for (const std::wstring& folder : folders) {
         if (!core::is_protected_location(folder, core::ObjectKind::folder, owners)) return std::nullopt;
     }
-    if (!core::is_protected_location(core::join_path(version_folder, L"Zelkora.exe"), core::ObjectKind::file, owners)) {
+    if (!core::is_protected_location(core::join_path(folders[2], L"Zelkora.exe"), core::ObjectKind::file, owners)) {
         return std::nullopt;
     }
-    return client_target(version_folder, version);
+    return client_target(folders[2], version);
 }
 
 std::optional<LaunchTarget> per_user_client_target(const std::wstring& root, std::string_view version) {
-    const std::wstring zelkora = core::join_path(root, L"Zelkora");
-    const std::wstring client = core::join_path(zelkora, L"Client");
-    const std::wstring version_folder = core::join_path(client, to_wide(std::u16string(version.begin(), version.end())));
-    if (!is_plain_folder(zelkora) || !is_plain_folder(client) || !is_plain_folder(version_folder) ||
-        !is_plain_file(core::join_path(version_folder, L"Zelkora.exe"))) {
-        return std::nullopt;
+    const auto folders = client_folders(root, version);
+    for (const std::wstring& folder : folders) {
+        if (!is_plain_folder(folder)) return std::nullopt;
     }
-    return client_target(version_folder, version);
+    if (!is_plain_file(core::join_path(folders[2], L"Zelkora.exe"))) return std::nullopt;
+    return client_target(folders[2], version);
 }
 
 std::optional<LaunchTarget> host_target(const std::wstring& root, std::string_view version) {
     const std::wstring host = product_folder(root, Product::host);
-    const std::wstring version_folder = core::join_path(host, to_wide(std::u16string(version.begin(), version.end())));
+    const std::wstring version_folder = core::join_path(host, std::wstring(version.begin(), version.end()));
     const std::wstring bin = core::join_path(version_folder, L"bin");
     const std::wstring program = core::join_path(bin, L"ZelkoraHostSettings.exe");
     if (!is_plain_folder(core::join_path(root, L"Zelkora")) || !is_plain_folder(host) ||

@@ -11,6 +11,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/wide.h"
@@ -118,6 +119,52 @@ TEST(UpdateLauncher, StartedByAnythingButTheStagedFileIsNo) {
         const auto run = test::run_capturing_output(probe_exe(), std::wstring(L"check ") + trust, 60s);
         ASSERT_TRUE(run);
         EXPECT_EQ(run->exit_code, kNotStartedByLauncher);
+    }
+}
+
+HWND wait_for_setup_window(std::chrono::milliseconds limit) {
+    HWND window = nullptr;
+    test::wait_until(
+        [&] {
+            window = ::FindWindowW(L"ZelkoraProductSetup028", nullptr);
+            return window != nullptr && ::IsWindowVisible(window);
+        },
+        limit);
+    return window;
+}
+
+// The setup itself started by the staged launcher with "--update": the
+// release refuses the staging folder under Wine and waits for the user as an
+// ordinary setup does; the test variant's trust takes it as an automatic
+// update, which starts the installer at once and fails for want of the
+// script beside it.
+TEST(UpdateLauncher, SetupStartedFromTheStagingFolder) {
+    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    const StagedLauncher launcher({updates, updates + L"\\" + fresh_guid(false)}, release_name());
+    ASSERT_TRUE(launcher.copied());
+    struct Case {
+        const char* name;
+        std::wstring setup;
+        bool automatic_update;
+    };
+    const Case cases[] = {
+        {"release", test::setup_exe_path(), false},
+        {"test variant", test::windows_path_from_env("ZELKORA_TEST_VARIANT_EXE"), true},
+    };
+    for (const auto& c : cases) {
+        const auto started = test::start_process(launcher.path(), L"start " + test::quoted_command_line(c.setup, L"--update"));
+        ASSERT_TRUE(started) << c.name;
+        const HWND window = wait_for_setup_window(15s);
+        ASSERT_NE(window, nullptr) << c.name;
+        const HWND primary = ::GetDlgItem(window, 1);
+        if (c.automatic_update) {
+            EXPECT_TRUE(test::wait_for_text(primary, L"다시 시도", 15s)) << c.name;
+        } else {
+            std::this_thread::sleep_for(2s);
+            EXPECT_EQ(test::window_text(primary), L"설치 시작") << c.name;
+        }
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(test::wait_for_exit(*started, 15s), c.automatic_update ? 1u : 0u) << c.name;
     }
 }
 
