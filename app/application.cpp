@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include "app/seamless_run.h"
 #include "backends/pnp/setup_api.h"
 #include "backends/winfsp/machine.h"
 #include "core/wide.h"
@@ -49,6 +50,30 @@ void prepare_state(ui::WindowState& state, RunRequest& request) {
     state.payload_factory = [] { return payload::make_pipe_session({&pnp::setup_api(), &winfsp::machine()}); };
 }
 
+bool show_splash(ui::WindowState& state, HINSTANCE instance, const ui::SplashOptions& options, int stage) {
+    state.splash = std::make_unique<ui::Splash>();
+    if (!state.splash->create(instance, options)) {
+        state.splash.reset();
+        return false;
+    }
+    state.splash->set_stage(stage);
+    return true;
+}
+
+// A seamless update and previews 9 and 10 show the splash; every other run
+// shows the window.
+void show_first_window(ui::WindowState& state, HINSTANCE instance) {
+    if (state.seamless) {
+        show_seamless_splash(state, instance);
+        return;
+    }
+    if (const auto preview = ui::preview_splash(state.preview_case)) {
+        if (show_splash(state, instance, preview->options, preview->stage)) return;
+    }
+    ::ShowWindow(state.window, SW_SHOW);
+    ::SetFocus(state.window);
+}
+
 void run_message_loop(HWND window) {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -63,6 +88,8 @@ void run_message_loop(HWND window) {
 // the window's GDI objects go before GDI+ shuts down.
 void release_window_resources(ui::WindowState& state) {
     state.channel.stop();
+    state.splash.reset();
+    state.update_event.reset();
     state.ui_font.reset();
     for (auto& brush : state.tint_brushes) brush.reset();
 }
@@ -73,6 +100,12 @@ int run_application(RunRequest request, HINSTANCE instance) {
     const WindowKind kind = window_kind(request);
     ui::WindowState state;
     prepare_state(state, request);
+    SplashSelfTest splash_selftest;
+    if (core::is_splash_selftest(state.selftest_case)) {
+        if (!splash_selftest.stage(state)) return kExitFailed;
+    } else if (state.seamless_update) {
+        begin_seamless_update(state);
+    }
 
     // Wine answers ERROR_INVALID_PARAMETER although the process is already
     // per-monitor aware through its manifest; neither outcome is fatal.
@@ -93,14 +126,15 @@ int run_application(RunRequest request, HINSTANCE instance) {
     const HWND window = ui::create_setup_window(state, instance, to_wide(window_title(kind)));
     if (!window) return kExitFailed;
 
-    ::ShowWindow(window, SW_SHOW);
-    ::SetFocus(window);
+    show_first_window(state, instance);
     // A self-test starts its script from its own timer, exactly once.
     if (state.automatic_update && !state.is_self_test()) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
 
     run_message_loop(window);
+    const int exit_code =
+        core::is_splash_selftest(state.selftest_case) ? splash_selftest.finish(state) : state.run.exit_code;
     release_window_resources(state);
-    return state.run.exit_code;
+    return exit_code;
 }
 
 }  // namespace zelkora::app

@@ -23,6 +23,9 @@ add_executable(host_tests
     tests/host/result_panel_test.cpp
     tests/host/result_record_test.cpp
     tests/host/run_modes_test.cpp
+    tests/host/seamless_update_test.cpp
+    tests/host/splash_model_test.cpp
+    tests/host/splash_selftest_test.cpp
     tests/host/text_encoding_test.cpp
     tests/host/text_item_test.cpp
     tests/host/text_wrap_test.cpp

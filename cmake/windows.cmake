@@ -26,6 +26,7 @@ add_library(zelkora_state_win32 STATIC
     state/handoff_registry_win32.cpp
     state/install_locations_win32.cpp
     state/known_locations.cpp
+    state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
 target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
@@ -57,6 +58,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/button_painting_win32.cpp
     ui/paint_surface_win32.cpp
     ui/shapes_win32.cpp
+    ui/splash_win32.cpp
     ui/text_engine_win32.cpp
     ui/title_bar_win32.cpp
 )
@@ -78,6 +80,7 @@ target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
 add_library(zelkora_app_win32 STATIC
     app/application.cpp
     app/entry.cpp
+    app/seamless_run.cpp
     ui/clipboard_win32.cpp
     ui/installer_run.cpp
     ui/preview_fixtures.cpp
@@ -215,16 +218,18 @@ add_executable(windows_tests
     tests/windows/preview_test.cpp
     tests/windows/progress_channel_test.cpp
     tests/windows/removal_test.cpp
+    tests/windows/seamless_update_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
     tests/windows/shortcut_test.cpp
+    tests/windows/splash_test.cpp
     tests/windows/test_support.cpp
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-add_dependencies(windows_tests demo_clients demo_answering_setup update_probe msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
 
 add_test(NAME wine_prefix_setup
@@ -245,7 +250,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR};ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR}")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -274,14 +279,15 @@ zelkora_windows_test_suites(rules_and_files 120
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
-zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
+zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces SplashWindow)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
-zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
+zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd)
+zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
@@ -310,7 +316,8 @@ set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
-foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted)
+foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted
+                 selftest-update-splash selftest-update-splash-failure)
     add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
     set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
 endforeach()

@@ -43,9 +43,16 @@ constexpr std::array kRows = {
                 u"$w.WriteLine('4|바로가기를 만들고 있어요');$w.WriteLine('6|업데이트를 마쳤어요');",
                 u"", true, false,
                 SelfTestExpectation{.closed_automatically = true, .status_text = u"업데이트를 마쳤어요"}},
-    SelfTestRow{update_splash, u"--selftest-update-splash", u"", u"", true, false, {}},
-    SelfTestRow{update_splash_failure, u"--selftest-update-splash-failure", u"", u"", true, false,
-                {}},
+    // The splash checks run as a seamless update; the application run checks
+    // them against the hand-off they answer, not against this expectation.
+    SelfTestRow{update_splash, u"--selftest-update-splash",
+                u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
+                u"$w.WriteLine('4|바로가기를 만들고 있어요');$w.WriteLine('6|업데이트를 마쳤어요');",
+                u"", true, false, {}},
+    SelfTestRow{update_splash_failure, u"--selftest-update-splash-failure",
+                u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
+                u"$w.WriteLine('-1|검사용 업데이트 실패: 프로그램 파일을 배치하지 못했어요.');",
+                u";exit 1", true, false, {}},
     SelfTestRow{interrupted, u"--selftest-interrupted",
                 u"$w.WriteLine('0|설치를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
                 u"$w.WriteLine('3|설치 정보를 확인하고 있어요');",
@@ -86,6 +93,42 @@ std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name
     text += row->exit_statement;
     text += u"\"";
     return text;
+}
+
+bool is_splash_selftest(SelfTestCase id) {
+    return id == SelfTestCase::update_splash || id == SelfTestCase::update_splash_failure;
+}
+
+bool splash_selftest_passed(const SplashSelfTestReport& report, std::string_view own_version) {
+    const std::string expected_launch = report.selftest_case == SelfTestCase::update_splash
+                                            ? "new:" + std::string(own_version)
+                                            : std::string("previous:") + std::string(kSplashSelfTestFromVersion);
+    return report.ready_signalled && report.install_confirmations == 0 && report.splash_geometry &&
+           !report.splash_fallback && report.event_signalled && report.launches.size() == 1 &&
+           report.launches[0] == expected_launch && !report.full_window_shown;
+}
+
+std::string splash_selftest_line(const SplashSelfTestReport& report, bool passed) {
+    std::string launches;
+    for (const auto& launch : report.launches) {
+        if (!launches.empty()) launches += ',';
+        launches += launch;
+    }
+    const auto or_dash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+    std::string line = "seamlessCase=" + std::to_string(static_cast<unsigned>(report.selftest_case));
+    line += " splashGeometry=" + std::to_string(report.splash_geometry);
+    line += " readySignalled=" + std::to_string(report.ready_signalled);
+    line += " readyStage=" + std::to_string(report.ready_stage);
+    line += " outcome=" + or_dash(report.outcome);
+    line += " code=" + or_dash(report.code);
+    line += " stage=" + std::to_string(report.stage);
+    line += " restartRequired=" + std::to_string(report.restart_required);
+    line += " launches=" + or_dash(launches);
+    line += " fullWindowShown=" + std::to_string(report.full_window_shown);
+    line += " installConfirmations=" + std::to_string(report.install_confirmations);
+    line += " recordRemoved=" + std::to_string(report.record_removed);
+    line += " passed=" + std::to_string(passed) + "\n";
+    return line;
 }
 
 std::u16string expected_selftest_status(const SelfTestRow& row) {

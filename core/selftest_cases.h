@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/outcome_messages.h"
 
@@ -40,8 +41,7 @@ struct SelfTestExpectation {
 struct SelfTestRow {
     SelfTestCase id;
     std::u16string_view switch_text;
-    // WriteLine statements after the preflight line; empty when the case has
-    // no script (the splash checks, which come with the seamless update).
+    // WriteLine statements after the preflight line.
     std::u16string_view script_lines;
     std::u16string_view exit_statement;
     bool update_path = false;       // runs as an automatic update
@@ -58,5 +58,35 @@ std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name
 
 // The status text a scripted case must end with.
 std::u16string expected_selftest_status(const SelfTestRow& row);
+
+// Cases 7 and 8 run a whole seamless update against a hand-off record of
+// their own and report what the Client would have seen.
+bool is_splash_selftest(SelfTestCase id);
+
+inline constexpr std::string_view kSplashSelfTestFromVersion = "0.0.1";
+
+struct SplashSelfTestReport {
+    SelfTestCase selftest_case = SelfTestCase::none;
+    bool splash_geometry = false;
+    bool splash_fallback = false;
+    bool ready_signalled = false;
+    int ready_stage = 0;
+    bool event_signalled = false;
+    std::string outcome;  // the final answer; empty when none was given
+    std::string code;
+    unsigned long stage = 0;
+    bool restart_required = false;
+    std::vector<std::string> launches;  // "new:1.0.0", "previous:0.0.1"
+    bool full_window_shown = false;
+    int install_confirmations = 0;
+    bool record_removed = false;
+};
+
+// Case 7 must reopen the new version, case 8 the previous one, each exactly
+// once, after "ready" and the event, with the splash in place and no window.
+bool splash_selftest_passed(const SplashSelfTestReport& report, std::string_view own_version);
+
+// One line, ending in a line feed.
+std::string splash_selftest_line(const SplashSelfTestReport& report, bool passed);
 
 }  // namespace zelkora::core

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "core/outcome_codes.h"
 #include "core/outcome_messages.h"
 #include "core/text_encoding.h"
+#include "setup_version.h"
 #include "state/install_locations_win32.h"
 #include "ui/setup_window.h"
 
@@ -20,11 +22,54 @@ void reset_run(WindowState& state) {
     state.run = CurrentRun{};
 }
 
+bool seamless_run_open(const WindowState& state) { return state.seamless && state.seamless->owes_result(); }
+
+std::string run_failure_code(const WindowState& state) {
+    const core::RunProgress& progress = state.run.progress;
+    return core::failure_code(progress.reported_code, progress.setup_code, progress.status_text);
+}
+
+// Measured while the splash still stands, for the self-test's report.
+void note_splash_geometry(WindowState& state) {
+    if (state.splash_geometry_held || !state.splash || !state.splash->window()) return;
+    RECT rect{};
+    ::GetWindowRect(state.splash->window(), &rect);
+    state.splash_geometry_held = ::IsWindowVisible(state.splash->window()) &&
+                                 splash_box_holds({rect.left, rect.top, rect.right, rect.bottom},
+                                                  state.splash->work_area(), state.splash->scale());
+}
+
+// The end of a seamless run goes to the waiting Client instead of the
+// ordinary result; the window appears only when the user must act.
+void finish_seamless_update(WindowState& state) {
+    note_splash_geometry(state);
+    const bool completed = state.view == core::kRunCompleted;
+    const std::string code = completed ? std::string() : run_failure_code(state);
+    switch (state.seamless->finish(completed, code, state.run.progress.highest_step)) {
+        case zelkora::state::SeamlessEnd::close_window:
+            ::DestroyWindow(state.window);
+            break;
+        case zelkora::state::SeamlessEnd::show_completed:
+            state.run.product_reopen_failed = true;
+            state.run.progress.status_text = core::reopen_failed_status_text(kSetupVersionText);
+            show_full_window(state, core::kRunCompleted);
+            break;
+        case zelkora::state::SeamlessEnd::show_failed:
+            show_full_window(state, core::kRunFailed);
+            break;
+    }
+}
+
 void show_failed_start(WindowState& state, const core::LaunchFailure& failure) {
     state.run.progress.status_text = failure.status_text;
     state.run.progress.setup_code = failure.setup_code;
     state.run.exit_code = 1;
     state.view = core::kRunFailed;
+    if (seamless_run_open(state)) {
+        state.run.progress.failure_seen = true;
+        finish_seamless_update(state);
+        return;
+    }
     refresh_controls(state);
 }
 
@@ -98,6 +143,7 @@ void report_failed_self_test_start(const WindowState& state, const std::string& 
 
 core::RunReport run_report(const WindowState& state) {
     auto report = core::report_from_progress(state.run.progress, state.view, state.automatic_update);
+    report.product_reopen_failed = state.run.product_reopen_failed;
     report.details_expanded = state.run.details_expanded;
     report.restart_accepted = state.run.restart_accepted;
     return report;
@@ -148,6 +194,10 @@ void poll_installer_end(WindowState& state) {
         }
     }
     refresh_controls(state);
+    if (seamless_run_open(state)) {
+        finish_seamless_update(state);
+        return;
+    }
     if (state.automatic_update && state.run.exit_code == 0) {
         if (state.is_self_test()) {
             state.closed_automatically = true;
@@ -171,7 +221,9 @@ void apply_posted_line(WindowState& state, core::PostedLine* record) {
     const auto effects = core::apply_progress_line(state.run.progress, owned->line, state.seamless_update);
     core::add_to_summary(state.run.summary, owned->line);
     if (effects.run_failed) state.run.exit_code = 1;
+    if (effects.preflight_now && state.seamless) state.seamless->send_ready(state.run.progress.step_at_preflight);
     if (owned->line.code == core::kPreflightLine) return;
+    if (state.seamless_update && state.splash) state.splash->set_stage(state.run.progress.highest_step);
     refresh_controls(state);
 }
 
@@ -201,14 +253,11 @@ void finish_self_test(WindowState& state) {
     ::DestroyWindow(state.window);
 }
 
-void end_unscripted_self_test(WindowState& state) {
-    char line[160];
-    std::snprintf(line, sizeof(line),
-                  "selftestCase=%u passed=0 reason=no-script: this check needs the seamless update\n",
-                  static_cast<unsigned>(state.selftest_case));
-    write_result_line(line);
-    state.run.exit_code = 1;
-    ::DestroyWindow(state.window);
+void settle_owed_handoff(WindowState& state) {
+    if (!seamless_run_open(state)) return;
+    state.seamless->settle_owed_result(run_failure_code(state), state.run.progress.highest_step);
 }
+
+void print_result_line(const std::string& line) { write_result_line(line); }
 
 }  // namespace zelkora::ui

@@ -2,6 +2,8 @@
 // The installer run as the setup window drives it: start, end and the
 // self-test checks that follow a scripted run.
 
+#include <string>
+
 #include "core/outcome_messages.h"
 #include "ui/window_state.h"
 
@@ -28,10 +30,14 @@ void apply_posted_line(WindowState& state, core::PostedLine* record);
 // Timer 3: checks a scripted run, prints its result line, ends the run.
 void finish_self_test(WindowState& state);
 
-// A self-test case without a script (the splash checks) prints why it cannot
-// run and ends with exit code 1, before any process starts.
-void end_unscripted_self_test(WindowState& state);
+// WM_DESTROY before a seamless run was finished: the Client still waits for
+// its answer and gets the run's failure.
+void settle_owed_handoff(WindowState& state);
 
 core::RunReport run_report(const WindowState& state);
+
+// A self-test's result line on standard output (the parent's console when
+// the setup has none).
+void print_result_line(const std::string& line);
 
 }  // namespace zelkora::ui

@@ -15,6 +15,8 @@ enum PreviewCase : int {
     kRestart = 6,
     kRestartConfirm = 7,
     kNotice = 8,
+    kUpdateSplash = 9,
+    kUpdateSplashLight = 10,
 };
 
 constexpr char16_t kRestartStatus[] =
@@ -85,6 +87,16 @@ void open_preview_dialog(WindowState& state) {
         default:
             break;
     }
+}
+
+std::optional<PreviewSplash> preview_splash(std::int8_t preview_case) {
+    if (preview_case != kUpdateSplash && preview_case != kUpdateSplashLight) return std::nullopt;
+    PreviewSplash preview;
+    preview.options.dark = preview_case == kUpdateSplash;
+    preview.options.caption = splash_caption("0.4.61", "0.4.62");
+    preview.options.closable = true;
+    preview.stage = preview_case == kUpdateSplash ? 2 : 0;
+    return preview;
 }
 
 }  // namespace zelkora::ui

@@ -196,10 +196,6 @@ void on_timer(WindowState& state, UINT_PTR id) {
     switch (id) {
         case kTimerSelfTestStart:
             ::KillTimer(state.window, id);
-            if (core::find_selftest(state.selftest_case)->script_lines.empty()) {
-                end_unscripted_self_test(state);
-                break;
-            }
             start_installer(state);
             if (!state.channel.installer_process()) {
                 state.run.exit_code = 1;
@@ -339,6 +335,7 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
             on_close(state);
             return 0;
         case WM_DESTROY:
+            settle_owed_handoff(state);
             ::PostQuitMessage(0);
             return 0;
         default:
@@ -390,6 +387,33 @@ void refresh_controls(WindowState& state) {
     show(state.details_field, details_available && state.run.details_expanded);
     layout(state);
     keep_keyboard_focus(state);
+}
+
+// Centred over the splash's work area (or the primary screen), never above or
+// left of its top-left corner.
+void place_over_splash_area(const WindowState& state) {
+    ScreenBox area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (state.splash && state.splash->window()) area = state.splash->work_area();
+    RECT frame{};
+    ::GetWindowRect(state.window, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = std::max(area.left + (area.width() - width) / 2, area.left);
+    const int top = std::max(area.top + (area.height() - height) / 2, area.top);
+    ::SetWindowPos(state.window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void show_full_window(WindowState& state, core::RunState view) {
+    state.seamless_update = false;
+    state.full_window_shown = true;
+    state.view = view;
+    refresh_controls(state);
+    place_over_splash_area(state);
+    if (state.splash) state.splash->destroy();
+    ::ShowWindow(state.window, SW_SHOW);
+    ::SetForegroundWindow(state.window);
+    const HWND primary = state.button(kPrimaryButton);
+    if (primary && ::IsWindowEnabled(primary)) ::SetFocus(primary);
 }
 
 bool confirm_install(WindowState& state) {

@@ -30,6 +30,10 @@ HWND create_setup_window(WindowState& state, HINSTANCE instance, std::wstring_vi
 // animation timer, layout and a repaint.
 void refresh_controls(WindowState& state);
 
+// A seamless update that needs the user after all: the window takes the
+// splash's place with the given view.
+void show_full_window(WindowState& state, core::RunState view);
+
 // The modal install confirmation; counts every time it is shown.
 bool confirm_install(WindowState& state);
 

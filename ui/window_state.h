@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,9 @@
 #include "core/progress_line.h"
 #include "core/selftest_cases.h"
 #include "state/handoff_record.h"
+#include "state/seamless_update.h"
 #include "ui/control_ids.h"
+#include "ui/splash_win32.h"
 
 namespace zelkora::ui {
 
@@ -31,6 +34,7 @@ struct CurrentRun {
     ULONGLONG end_seen_at = 0;
     std::u16string interrupted_message;
     double shown_progress = 0.0;
+    bool product_reopen_failed = false;  // a seamless update whose new version did not open
 };
 
 struct WindowState {
@@ -50,6 +54,12 @@ struct WindowState {
     bool automatic_update = false;
     bool seamless_update = false;
     std::optional<state::HandoffRecord> handoff;
+    std::optional<state::SeamlessUpdate> seamless;  // present in a seamless update
+    UniqueHandle update_event;                       // the Client's event; may stay empty
+    std::unique_ptr<Splash> splash;                  // shown instead of the window; null once gone
+    bool splash_fallback = false;  // the splash could not be made: the window shows the update
+    bool full_window_shown = false;
+    std::optional<bool> splash_geometry_held;  // measured when the seamless run ends
 
     std::int32_t install_confirmations = 0;
     double spinner_phase = 0.0;

@@ -53,15 +53,16 @@ TEST(SelfTestArguments, ConnectWriteThePreflightFirstAndExitAsTheCaseSays) {
         std::u16string_view ending;
     } cases[] = {{completed, u"$p.Dispose()\""}, {failure, u"$p.Dispose();exit 1\""},
                  {attention, u"$p.Dispose()\""}, {restart, u"$p.Dispose()\""},
-                 {update, u"$p.Dispose()\""},    {interrupted, u"$p.Dispose();exit 3\""}};
+                 {update, u"$p.Dispose()\""},    {interrupted, u"$p.Dispose();exit 3\""},
+                 {update_splash, u"$p.Dispose()\""}, {update_splash_failure, u"$p.Dispose();exit 1\""}};
     for (const auto& c : cases) {
         const auto text = zelkora::core::selftest_arguments(c.selftest_case, pipe);
         const auto number = static_cast<unsigned>(c.selftest_case);
         EXPECT_TRUE(text.starts_with(head)) << number;
         EXPECT_TRUE(text.ends_with(c.ending)) << number;
     }
-    // No script: the splash checks and numbers no switch selects.
-    for (const auto id : {update_splash, update_splash_failure, static_cast<zelkora::core::SelfTestCase>(6)}) {
+    // No script for numbers no switch selects.
+    for (const auto id : {zelkora::core::SelfTestCase::none, static_cast<zelkora::core::SelfTestCase>(6)}) {
         EXPECT_TRUE(zelkora::core::selftest_arguments(id, pipe).empty()) << static_cast<unsigned>(id);
     }
 }

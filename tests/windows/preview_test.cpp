@@ -3,6 +3,7 @@
 // run in progress, and three cases open their dialog over the window.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <thread>
 
 #include "test_support.h"
@@ -68,5 +69,96 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewCase{L"--preview-restart", false, false, true},
                     PreviewCase{L"--preview-restart-confirm", false, true, true},
                     PreviewCase{L"--preview-notice", false, true, true}));
+
+}  // namespace
+
+namespace {
+
+struct SplashPreviewCase {
+    const wchar_t* arguments;
+    COLORREF background;
+    bool slides;  // indeterminate: the bar crosses the whole track
+};
+
+class SplashPreviews : public testing::TestWithParam<SplashPreviewCase> {};
+
+// What the screen shows at a point, read back from the display.
+COLORREF screen_pixel(int x, int y) {
+    const HDC screen = ::GetDC(nullptr);
+    const COLORREF colour = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// Pixels of a screen box that differ from the background: the ink of its text.
+int ink_in(int left, int top, int width, int height, COLORREF background) {
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    const HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    ::GdiFlush();
+    int ink = 0;
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t plain = (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
+    for (int i = 0; i < width * height; ++i) ink += (pixels[i] & 0xFFFFFF) != plain;
+    ::SelectObject(memory, previous);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return ink;
+}
+
+// The splash stands alone, centred on the primary work area, in its palette;
+// the setup window stays hidden, and closing the splash ends the run.
+TEST_P(SplashPreviews, ShowTheSplashAloneAndCloseWithIt) {
+    const SplashPreviewCase& c = GetParam();
+    const auto setup = start_process(setup_exe_path(), c.arguments);
+    ASSERT_TRUE(setup);
+    const HWND splash = wait_for_window(setup->id, L"ZelkoraUpdateSplash", 15s);
+    ASSERT_NE(splash, nullptr);
+    const HWND window = ::FindWindowW(kWindowClass, nullptr);
+    EXPECT_TRUE(window == nullptr || !::IsWindowVisible(window)) << "the setup window showed";
+
+    MONITORINFO monitor{sizeof(monitor)};
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT area = monitor.rcWork;
+    RECT box{};
+    ::GetWindowRect(splash, &box);
+    EXPECT_EQ(box.right - box.left, 440);
+    EXPECT_EQ(box.bottom - box.top, 168);
+    EXPECT_EQ(box.left, area.left + (area.right - area.left - 440) / 2);
+    EXPECT_EQ(box.top, area.top + (area.bottom - area.top - 168) / 2);
+
+    // Stage 2 fills two sixths of the track (to x = 154) and stays there;
+    // the indeterminate bar passes both points within its 1.5 s slide.
+    const COLORREF accent = RGB(0xF5, 0xA6, 0x23);
+    const auto bar_reaches = [&](int x, std::chrono::milliseconds limit) {
+        return wait_until([&] { return screen_pixel(box.left + x, box.top + 95) == accent; }, limit);
+    };
+    EXPECT_TRUE(bar_reaches(150, 3s));
+    EXPECT_EQ(bar_reaches(300, 2s), c.slides);
+    EXPECT_EQ(screen_pixel(box.left + 10, box.top + 80), c.background);
+    // The title, the caption, the status line and the message are drawn;
+    // the gap below the caption shows the capture reads the real screen.
+    EXPECT_EQ(ink_in(box.left + 78, box.top + 70, 338, 18, c.background), 0);
+    for (const RECT line : {RECT{78, 23, 416, 47}, RECT{78, 48, 416, 68}, RECT{24, 106, 344, 126}, RECT{24, 134, 416, 152}}) {
+        EXPECT_GT(ink_in(box.left + line.left, box.top + line.top, line.right - line.left, line.bottom - line.top,
+                         c.background),
+                  40)
+            << "no text at y " << line.top;
+    }
+
+    ::PostMessageW(splash, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_for_exit(*setup, 15s), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SplashPreviews,
+                         testing::Values(SplashPreviewCase{L"--preview-update-splash", RGB(0x17, 0x1B, 0x1F), false},
+                                         SplashPreviewCase{L"--preview-update-splash-light", RGB(0xFF, 0xFF, 0xFF),
+                                                           true}));
 
 }  // namespace

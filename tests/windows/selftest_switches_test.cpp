@@ -91,9 +91,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SelfTestSwitch,
     testing::Values(SwitchCase{"update", L"--selftest-update", 1, 0, "selftestCase=5 "},
                     SwitchCase{"completed", L"--selftest", 1, 0, "selftestCase=1 "},
-                    SwitchCase{"update_splash", L"--selftest-update-splash", 0, 1, "selftestCase=7 passed=0 reason="},
-                    SwitchCase{"update_splash_failure", L"--selftest-update-splash-failure", 0, 1,
-                               "selftestCase=8 passed=0 reason="}),
+                    // The whole seamless path against an isolated record, which is gone afterwards.
+                    SwitchCase{"update_splash", L"--selftest-update-splash", 1, 0,
+                               "outcome=completed code=- stage=6 restartRequired=0 launches=new:1.0.0 "
+                               "fullWindowShown=0 installConfirmations=0 recordRemoved=1 passed=1\n"},
+                    SwitchCase{"update_splash_failure", L"--selftest-update-splash-failure", 1, 0,
+                               "outcome=failed code=install_failed stage=2 restartRequired=0 launches=previous:0.0.1 "
+                               "fullWindowShown=0 installConfirmations=0 recordRemoved=1 passed=1\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,220 @@
+#include "ui/splash_win32.h"
+
+#include <cmath>
+
+#include "core/owners.h"
+#include "resources/resource_ids.h"
+#include "ui/gdi_scopes.h"
+#include "ui/paint_surface_win32.h"
+#include "ui/shapes_win32.h"
+#include "ui/text_engine_win32.h"
+
+namespace zelkora::ui {
+
+LRESULT CALLBACK splash_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+namespace {
+
+constexpr UINT_PTR kAnimationTimer = 1;
+constexpr UINT kAnimationPeriodMs = 33;
+
+struct SplashPalette {
+    COLORREF background;
+    COLORREF border;
+    COLORREF tile;
+    COLORREF title;
+    COLORREF caption;
+    COLORREF counter;
+    COLORREF track;
+    COLORREF accent;
+};
+
+constexpr SplashPalette kDark{RGB(0x17, 0x1B, 0x1F), RGB(0x26, 0x2C, 0x32), RGB(0x1D, 0x22, 0x26),
+                              RGB(0xE9, 0xF1, 0xF3), RGB(0x9A, 0xAD, 0xB6), RGB(0x5E, 0x6A, 0x73),
+                              RGB(0x22, 0x28, 0x2D), RGB(0xF5, 0xA6, 0x23)};
+constexpr SplashPalette kLight{RGB(0xFF, 0xFF, 0xFF), RGB(0xDC, 0xE1, 0xE5), RGB(0xF3, 0xF5, 0xF6),
+                               RGB(0x19, 0x26, 0x2D), RGB(0x59, 0x6C, 0x76), RGB(0x8A, 0x94, 0x9C),
+                               RGB(0xED, 0xF0, 0xF2), RGB(0xF5, 0xA6, 0x23)};
+
+const SplashPalette& palette(bool dark) { return dark ? kDark : kLight; }
+
+// Older SDK headers lack these attribute numbers.
+constexpr DWORD kWindowCornerPreference = 33;
+constexpr DWORD kBorderColour = 34;
+constexpr DWORD kRoundCorners = 2;
+
+using SetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+
+void round_the_corners(HWND window, COLORREF border) {
+    const UniqueLibrary dwmapi(::LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!dwmapi) return;
+    const auto set_attribute = reinterpret_cast<SetWindowAttribute>(
+        reinterpret_cast<void*>(::GetProcAddress(dwmapi.get(), "DwmSetWindowAttribute")));
+    if (!set_attribute) return;
+    set_attribute(window, kWindowCornerPreference, &kRoundCorners, sizeof(kRoundCorners));
+    set_attribute(window, kBorderColour, &border, sizeof(border));
+}
+
+void register_splash_class(HINSTANCE instance) {
+    WNDCLASSW window_class{};
+    window_class.style = CS_DROPSHADOW;
+    window_class.lpfnWndProc = splash_procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = ::LoadCursorW(nullptr, IDC_APPSTARTING);
+    window_class.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    window_class.lpszClassName = kSplashWindowClass;
+    // A second registration in the process fails; the first one serves.
+    ::RegisterClassW(&window_class);
+}
+
+std::optional<ScreenBox> monitor_work_area(const std::optional<RECT>& bounds) {
+    const HMONITOR monitor = bounds ? ::MonitorFromRect(&*bounds, MONITOR_DEFAULTTOPRIMARY)
+                                    : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetMonitorInfoW(monitor, &info)) return std::nullopt;
+    return ScreenBox{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+}
+
+constexpr unsigned kOneLine = text_style::kSingleLine | text_style::kMiddle;
+
+void paint_monitor_icon(PaintSurface& surface, const SplashPalette& colours) {
+    rounded_rectangle(surface, 24, 24, 40, 40, 10, colours.tile, Border{colours.border, 1});
+    rounded_rectangle(surface, 33, 33, 22, 15, 0, std::nullopt, Border{colours.accent, 2});
+    line(surface, 44, 48, 44, 53, colours.accent, 2);
+    line(surface, 38, 53, 50, 53, colours.accent, 2);
+}
+
+}  // namespace
+
+bool Splash::create(HINSTANCE instance, const SplashOptions& options) {
+    destroy();
+    register_splash_class(instance);
+    const auto area = monitor_work_area(options.bounds);
+    if (!area) return false;
+    work_area_ = *area;
+    dark_ = options.dark;
+    closable_ = options.closable;
+    caption_ = options.caption;
+    message_ = options.message;
+    progress_ = SplashProgress{};
+    const std::wstring title(kSplashTitle.begin(), kSplashTitle.end());
+    ::CreateWindowExW(WS_EX_APPWINDOW, kSplashWindowClass, title.c_str(), WS_POPUP, work_area_.left, work_area_.top,
+                      1, 1, nullptr, nullptr, instance, this);
+    if (!window_) return false;
+    place();
+    round_the_corners(window_, palette(dark_).border);
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::UpdateWindow(window_);
+    ::SetForegroundWindow(window_);
+    ::SetTimer(window_, kAnimationTimer, kAnimationPeriodMs, nullptr);
+    return true;
+}
+
+void Splash::place() {
+    scale_ = ::GetDpiForWindow(window_) / 96.0;
+    if (scale_ <= 0) scale_ = 1.0;
+    const ScreenBox box = splash_box(work_area_, scale_);
+    ::SetWindowPos(window_, nullptr, box.left, box.top, box.width(), box.height(), SWP_NOACTIVATE | SWP_NOZORDER);
+}
+
+void Splash::set_stage(int stage) {
+    set_splash_stage(progress_, stage);
+    if (window_) ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+void Splash::destroy() {
+    if (!window_) return;
+    ::KillTimer(window_, kAnimationTimer);
+    ::DestroyWindow(window_);  // WM_NCDESTROY clears window_
+    window_ = nullptr;
+}
+
+void Splash::paint(HDC dc) const {
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    const SplashPalette& colours = palette(dark_);
+    PaintSurface surface(text_engine(), client.right, client.bottom, scale_, colours.background);
+    if (!surface.ready()) return;
+
+    // The outer border is exactly one pixel at every scale.
+    {
+        const UniquePen pen(::CreatePen(PS_SOLID, 1, colours.border));
+        const GdiSelection pen_selected(surface.dc(), pen.get());
+        const GdiSelection brush_selected(surface.dc(), ::GetStockObject(NULL_BRUSH));
+        ::Rectangle(surface.dc(), 0, 0, client.right, client.bottom);
+    }
+    paint_monitor_icon(surface, colours);
+    surface.queue_text({std::u16string(splash_title_line(progress_)), 78, 23, 338, 24, 16.5, 0, colours.title,
+                        text_style::kBold | kOneLine});
+    surface.queue_text({caption_, 78, 48, 338, 20, 12.5, 0, colours.caption, kOneLine});
+    rounded_rectangle(surface, kSplashTrackLeft, 92, kSplashTrackWidth, 6, 3, colours.track);
+    const BarExtent bar = splash_bar(progress_);
+    if (bar.width > 0) rounded_rectangle(surface, bar.left, 92, bar.width, 6, 3, colours.accent);
+    surface.queue_text({std::u16string(splash_status_line(progress_)), 24, 106, 320, 20, 12, 0, colours.caption,
+                        kOneLine});
+    if (progress_.determinate) {
+        surface.queue_text({splash_step_counter(progress_), 344, 106, 72, 20, 12, 0, colours.counter,
+                            text_style::kRight | kOneLine});
+    }
+    surface.queue_text({message_, 24, 134, 392, 18, 11.5, 0, colours.counter, kOneLine});
+    surface.present(dc, 0, 0);
+}
+
+LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_PAINT: {
+            const PaintCycle cycle(window_);
+            if (cycle.dc()) paint(cycle.dc());
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            paint(reinterpret_cast<HDC>(wparam));
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_NCHITTEST:
+            return HTCAPTION;
+        case WM_TIMER:
+            if (wparam == kAnimationTimer && advance_splash(progress_)) ::InvalidateRect(window_, nullptr, FALSE);
+            return 0;
+        case WM_DPICHANGED: {
+            const UINT dpi = HIWORD(wparam);
+            const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+            if (dpi < 48 || !suggested) return 0;
+            scale_ = dpi / 96.0;
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOACTIVATE | SWP_NOZORDER);
+            return 0;
+        }
+        case WM_CLOSE:
+            // In a real update only the end of the run takes the splash away.
+            if (closable_) {
+                destroy();
+                ::PostQuitMessage(0);
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(window_, message, wparam, lparam);
+    }
+}
+
+LRESULT CALLBACK splash_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* splash = static_cast<Splash*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        splash->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(splash));
+        return ::DefWindowProcW(window, message, wparam, lparam);
+    }
+    auto* splash = reinterpret_cast<Splash*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        if (splash) splash->window_ = nullptr;
+        return ::DefWindowProcW(window, message, wparam, lparam);
+    }
+    if (!splash) return ::DefWindowProcW(window, message, wparam, lparam);
+    return splash->handle(message, wparam, lparam);
+}
+
+}  // namespace zelkora::ui
