@@ -181,6 +181,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/dialog_painting_test.cpp
     tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
@@ -250,7 +251,8 @@ zelkora_windows_test_suites(rules_and_files 120
     ProtectedLocation ProtectedUpdateFolder CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
-zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces)
+zelkora_windows_test_suites(rendering 120
+    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
