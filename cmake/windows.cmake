@@ -188,6 +188,7 @@ add_executable(windows_tests
     tests/windows/file_tree.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
+    tests/windows/pixel_probe_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/preview_test.cpp
@@ -195,14 +196,16 @@ add_executable(windows_tests
     tests/windows/removal_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
+    tests/windows/shipped_faces.rc
     tests/windows/shortcut_test.cpp
     tests/windows/test_support.cpp
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
+target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 add_dependencies(windows_tests msiexec_standin winfsp_test_packages ${backend_test_files})
-target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -259,6 +262,22 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews)
+zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
+# The same probes on a screen of 144 DPI, which needs a prefix of its own:
+# Wine reads the DPI when its wineserver starts.
+set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)
+add_test(NAME wine_prefix_144_setup
+    COMMAND ${CMAKE_COMMAND} -E env ZELKORA_WINE_DPI=144
+            ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX_144} $<TARGET_FILE:powershell_standin>)
+set_tests_properties(wine_prefix_144_setup PROPERTIES FIXTURES_SETUP wine_144)
+add_test(NAME wine_prefix_144_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX_144})
+set_tests_properties(wine_prefix_144_teardown PROPERTIES FIXTURES_CLEANUP wine_144)
+add_test(NAME windows_tests_pixel_probes_144
+    COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX_144} $<TARGET_FILE:windows_tests>
+            --gtest_filter=PixelProbes.*:*/PixelProbes.*)
+set_tests_properties(windows_tests_pixel_probes_144 PROPERTIES
+    FIXTURES_REQUIRED wine_144 TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
+    ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT};ZELKORA_PROBE_DPI=144")
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
