@@ -99,7 +99,7 @@ TEST_P(DialogPainting, BoxesLieWhereTheMeasurementPutThem) {
                0xFFFFFF;
     };
 
-    EXPECT_EQ(at(45, 43), rgb(theme::kAccent)) << "status icon";
+    EXPECT_EQ(at(34, 43), rgb(theme::kAccent)) << "status icon, left of its glyph";
     EXPECT_EQ(at(10, 10), rgb(theme::kBackground));
     EXPECT_EQ(at(32, m.details_top + 4), rgb(theme::kDetailsBox));
     EXPECT_EQ(at(32, m.details_top + m.details_height - 4), rgb(theme::kDetailsBox));
