@@ -138,6 +138,10 @@ target_link_options(ui-driver PRIVATE -municode)
 add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/file_tree.cpp)
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
+add_executable(paint-bench tests/bench/paint_bench.cpp tests/windows/shipped_faces.rc)
+target_include_directories(paint-bench PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(paint-bench PRIVATE zelkora_app_win32 uxtheme comctl32)
+target_link_options(paint-bench PRIVATE -municode)
 
 # Stand-ins for the backend tests: msiexec.exe, three WinFsp libraries, and
 # MSI packages under WinFsp's upgrade code, all beside each other.
