@@ -21,6 +21,7 @@ add_executable(host_tests
     tests/host/request_protocol_test.cpp
     tests/host/restart_procedure_test.cpp
     tests/host/result_panel_test.cpp
+    tests/host/window_geometry_test.cpp
     tests/host/result_record_test.cpp
     tests/host/run_modes_test.cpp
     tests/host/seamless_update_test.cpp

@@ -151,6 +151,10 @@ target_link_options(ui-driver PRIVATE -municode)
 add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/file_tree.cpp)
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
 target_link_options(placement-bench PRIVATE -municode)
+add_executable(paint-bench tests/bench/paint_bench.cpp tests/windows/shipped_faces.rc)
+target_include_directories(paint-bench PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(paint-bench PRIVATE zelkora_app_win32 uxtheme comctl32)
+target_link_options(paint-bench PRIVATE -municode)
 
 # The updater's bootstrap and the program it starts, for the update-launcher
 # tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
@@ -205,6 +209,7 @@ add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
+    tests/windows/dialog_painting_test.cpp
     tests/windows/display_backend_test.cpp
     tests/windows/embedded_resources_test.cpp
     tests/windows/file_primitives_test.cpp
@@ -213,6 +218,7 @@ add_executable(windows_tests
     tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
+    tests/windows/pixel_probe_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/preview_test.cpp
@@ -221,6 +227,7 @@ add_executable(windows_tests
     tests/windows/seamless_update_test.cpp
     tests/windows/selftest_switches_test.cpp
     tests/windows/setup_window_test.cpp
+    tests/windows/shipped_faces.rc
     tests/windows/shortcut_test.cpp
     tests/windows/splash_test.cpp
     tests/windows/test_support.cpp
@@ -229,8 +236,9 @@ add_executable(windows_tests
     tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
+target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
-target_link_libraries(windows_tests PRIVATE zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version)
+target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -279,7 +287,8 @@ zelkora_windows_test_suites(rules_and_files 120
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
-zelkora_windows_test_suites(rendering 120 TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces SplashWindow)
+zelkora_windows_test_suites(rendering 120
+    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
@@ -291,6 +300,22 @@ zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog Admi
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
+zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
+# The same probes on a screen of 144 DPI, which needs a prefix of its own:
+# Wine reads the DPI when its wineserver starts.
+set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)
+add_test(NAME wine_prefix_144_setup
+    COMMAND ${CMAKE_COMMAND} -E env ZELKORA_WINE_DPI=144
+            ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX_144} $<TARGET_FILE:powershell_standin>)
+set_tests_properties(wine_prefix_144_setup PROPERTIES FIXTURES_SETUP wine_144)
+add_test(NAME wine_prefix_144_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX_144})
+set_tests_properties(wine_prefix_144_teardown PROPERTIES FIXTURES_CLEANUP wine_144)
+add_test(NAME windows_tests_pixel_probes_144
+    COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX_144} $<TARGET_FILE:windows_tests>
+            --gtest_filter=PixelProbes.*:*/PixelProbes.*)
+set_tests_properties(windows_tests_pixel_probes_144 PROPERTIES
+    FIXTURES_REQUIRED wine_144 TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
+    ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT};ZELKORA_PROBE_DPI=144")
 zelkora_windows_test_suites(backends 300
     DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)

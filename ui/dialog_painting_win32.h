@@ -1,24 +1,44 @@
 #pragma once
-// Measuring and painting of the confirmation dialog with GDI: its text, boxes
-// and status icon, and its two owner-drawn buttons.
+// Measuring and painting of the confirmation dialog with the text engine and
+// the paint surface: its text, boxes and status icon, and its two
+// owner-drawn buttons. One measurement sizes the window and places the paint.
 
 #include <windows.h>
 
+#include <vector>
+
 #include "ui/dialog_request.h"
+#include "ui/text_engine_win32.h"
 
 namespace zelkora::ui {
 
 // The client width in DIPs at which a dialog is measured before it is created.
 inline constexpr double kDialogMeasureWidth = 520;
 
-// Client height in DIPs for the request at kDialogMeasureWidth; 0 when GDI
-// gives no device context to measure with.
-double measured_dialog_height(const DialogRequest& request, const wchar_t* face);
+// Vertical positions and line counts in DIPs.
+struct DialogLayout {
+    int heading_lines = 1;
+    double heading_block = 34;
+    double heading_top = 31;
+    std::vector<int> paragraph_lines;  // one per paragraph of the body; 0 for an empty one
+    double details_top = 0;
+    double details_height = 0;
+    std::vector<double> row_heights;
+    int caution_lines = 0;
+    double caution_top = 0;
+    double height = 0;  // of the whole client area
+};
 
-// Paints the whole client area (width `client.right` pixels) at `scale`.
-void paint_dialog(const DialogRequest& request, HDC dc, const RECT& client, double scale, const wchar_t* face);
+// Line counts at scale 1, as the window is sized before it exists.
+DialogLayout measure_dialog(const DialogRequest& request, const TextEngine& engine,
+                            double width = kDialogMeasureWidth);
+
+// Paints the whole client area (width `client.right` pixels) at `scale`
+// from the positions of the layout.
+void paint_dialog(const DialogRequest& request, const DialogLayout& layout, HDC dc, const RECT& client,
+                  double scale);
 
 // Button 1 in the primary style, any other in the secondary style.
-void draw_dialog_button(const DRAWITEMSTRUCT& item, double scale, const wchar_t* face, HGDIOBJ label_font);
+void draw_dialog_button(const DRAWITEMSTRUCT& item, double scale);
 
 }  // namespace zelkora::ui

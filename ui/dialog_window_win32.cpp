@@ -9,6 +9,7 @@
 #include "ui/dialog_painting_win32.h"
 #include "ui/fonts.h"
 #include "ui/gdi_scopes.h"
+#include "ui/text_engine_win32.h"
 
 namespace zelkora::ui {
 namespace {
@@ -18,9 +19,11 @@ constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;
 
 struct DialogSession {
     DialogSession(const DialogRequest& request, bool embedded_fonts_in_gdi)
-        : request(request), embedded_fonts_in_gdi(embedded_fonts_in_gdi) {}
+        : request(request), layout(measure_dialog(request, text_engine())),
+          embedded_fonts_in_gdi(embedded_fonts_in_gdi) {}
 
     const DialogRequest& request;
+    DialogLayout layout;  // sizes the window and places every paint
     bool embedded_fonts_in_gdi = false;
     HWND window = nullptr;
     HWND primary = nullptr;
@@ -46,7 +49,7 @@ int pixels(double dips, double scale) { return static_cast<int>(dips * scale); }
 void paint_into(const DialogSession& session, HDC dc) {
     RECT client{};
     ::GetClientRect(session.window, &client);
-    paint_dialog(session.request, dc, client, session.scale, session.face());
+    paint_dialog(session.request, session.layout, dc, client, session.scale);
 }
 
 void paint_window(const DialogSession& session) {
@@ -126,7 +129,6 @@ LRESULT on_dpi_changed(DialogSession& session, WPARAM wparam, LPARAM lparam) {
 LRESULT handle(DialogSession& session, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_CREATE:
-            style_title_bar(session.window);
             return on_create(session);
         case WM_SIZE:
             lay_out(session);
@@ -140,8 +142,7 @@ LRESULT handle(DialogSession& session, UINT message, WPARAM wparam, LPARAM lpara
         case WM_ERASEBKGND:
             return 1;
         case WM_DRAWITEM:
-            draw_dialog_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam), session.scale, session.face(),
-                               session.button_font.get());
+            draw_dialog_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam), session.scale);
             return 1;
         case WM_COMMAND:
             if (LOWORD(wparam) == kPrimaryButton || LOWORD(wparam) == kCancelButton) {
@@ -188,22 +189,6 @@ void register_dialog_class() {
     ::RegisterClassW(&window_class);  // already registered by an earlier dialog: fine
 }
 
-// Best effort: a system without these attributes keeps its own title bar.
-void apply_dark_title_bar(HWND window) {
-    const UniqueLibrary dwm(::LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!dwm) return;
-    using SetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-    const auto set_attribute = reinterpret_cast<SetWindowAttribute>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(dwm.get(), "DwmSetWindowAttribute")));
-    if (!set_attribute) return;
-    const BOOL dark = TRUE;
-    const COLORREF caption = 0x0018140E, caption_text = 0x00A9A18F, border = 0x00322B1F;
-    set_attribute(window, 20 /* DWMWA_USE_IMMERSIVE_DARK_MODE */, &dark, sizeof dark);
-    set_attribute(window, 35 /* DWMWA_CAPTION_COLOR */, &caption, sizeof caption);
-    set_attribute(window, 36 /* DWMWA_TEXT_COLOR */, &caption_text, sizeof caption_text);
-    set_attribute(window, 34 /* DWMWA_BORDER_COLOR */, &border, sizeof border);
-}
-
 double scale_for(HWND owner) {
     UINT dpi = owner ? ::GetDpiForWindow(owner) : 0;
     if (dpi == 0) dpi = ::GetDpiForSystem();
@@ -213,7 +198,7 @@ double scale_for(HWND owner) {
 RECT window_rect_for(const DialogSession& session, HWND owner) {
     const double scale = session.scale;
     RECT frame{0, 0, static_cast<LONG>(kDialogMeasureWidth * scale),
-               static_cast<LONG>(std::ceil(measured_dialog_height(session.request, session.face())) * scale)};
+               static_cast<LONG>(std::ceil(session.layout.height) * scale)};
     ::AdjustWindowRectExForDpi(&frame, kDialogStyle, FALSE, kDialogExStyle, static_cast<UINT>(scale * 96));
     const LONG width = frame.right - frame.left;
     const LONG height = frame.bottom - frame.top;
@@ -267,7 +252,7 @@ bool run_dialog(const DialogRequest& request, bool embedded_fonts_in_gdi) {
 
     session.owner_was_enabled = request.owner && ::IsWindowEnabled(request.owner);
     if (request.owner) ::EnableWindow(request.owner, FALSE);
-    apply_dark_title_bar(window);
+    style_title_bar(window);
     ::ShowWindow(window, SW_SHOW);
     ::SetFocus(session.default_id() == kCancelButton ? session.cancel : session.primary);
 

@@ -72,7 +72,7 @@ void draw_existing_pixels(ID2D1RenderTarget* target, int width, int height, cons
 
 }  // namespace
 
-TextEngine::TextEngine(const TextEngineOptions& options) {
+TextEngine::TextEngine(const TextEngineOptions& options) : end_draw_result_(options.end_draw_result) {
     if (FAILED(::DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                      reinterpret_cast<IUnknown**>(dwrite_.put())))) {
         dwrite_.reset();
@@ -236,6 +236,7 @@ bool TextEngine::draw_with_direct2d(HDC dc, int width, int height, const std::ui
             target_.reset();
             return false;
         }
+        ++render_targets_made_;
     }
     const RECT whole{0, 0, width, height};
     if (FAILED(target_->BindDC(dc, &whole))) return false;
@@ -245,7 +246,10 @@ bool TextEngine::draw_with_direct2d(HDC dc, int width, int height, const std::ui
     draw_existing_pixels(target_.get(), width, height, pixels);
     target_->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
     for (const TextItem& item : items) draw_item(target_.get(), item, scale);
-    if (target_->EndDraw(nullptr, nullptr) == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) target_.reset();
+    HRESULT ended = target_->EndDraw(nullptr, nullptr);
+    if (end_draw_result_) ended = end_draw_result_(ended);
+    // The device behind the target is gone; the next flush makes a new one.
+    if (ended == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) target_.reset();
     return true;
 }
 

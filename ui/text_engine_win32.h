@@ -21,6 +21,8 @@ namespace zelkora::ui {
 struct TextEngineOptions {
     HMODULE fonts_module = nullptr;  // holds the faces as RCDATA 201 to 203
     bool direct2d = true;            // false leaves every text to GDI
+    // Failure injection for tests: what the flush takes EndDraw to have returned.
+    HRESULT (*end_draw_result)(HRESULT returned) = nullptr;
 };
 
 class TextEngine {
@@ -46,6 +48,10 @@ public:
     int line_count(std::u16string_view text, double width_dips, double size_dips, unsigned style,
                    double scale) const;
 
+    // Direct2D render targets made so far; a new one follows a lost one.
+    int render_targets_made() const { return render_targets_made_; }
+    bool has_render_target() const { return static_cast<bool>(target_); }
+
     // Draws the items in order onto dc, whose 32-bit top-down bitmap of
     // width × height pixels lies at pixels.
     void draw(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
@@ -68,6 +74,8 @@ private:
     std::wstring family_ = L"Malgun Gothic";
     std::vector<UniqueFontResource> gdi_fonts_;
     double cap_height_ratios_[3] = {0.7, 0.7, 0.7};  // weights 400, 600, 700
+    HRESULT (*end_draw_result_)(HRESULT) = nullptr;
+    int render_targets_made_ = 0;
 };
 
 // The process's engine over its own module, made on first use.

@@ -5,17 +5,27 @@
 #include "ui/installer_run.h"
 #include "ui/diagnostics_copy.h"
 #include "ui/text_engine_win32.h"
+#include "ui/window_geometry_dips.h"
 
 namespace zelkora::ui {
 
-ClientDips client_dips(const WindowState& state) {
+namespace {
+
+WindowDips dips_of(const WindowState& state) {
     RECT client{};
     ::GetClientRect(state.window, &client);
-    return {static_cast<int>(client.right / state.scale), static_cast<int>(client.bottom / state.scale)};
+    return window_dips(client.right, client.bottom, state.scale);
 }
 
-int footer_top(const WindowState& state) { return std::min(client_dips(state).height - 65, 405); }
-bool compact_layout(const WindowState& state) { return client_dips(state).height < 430; }
+}  // namespace
+
+ClientDips client_dips(const WindowState& state) {
+    const WindowDips dips = dips_of(state);
+    return {dips.width, dips.height};
+}
+
+int footer_top(const WindowState& state) { return dips_of(state).footer_top; }
+bool compact_layout(const WindowState& state) { return dips_of(state).compact; }
 
 std::vector<core::Note> current_notes(const WindowState& state) { return core::result_notes(run_report(state)); }
 

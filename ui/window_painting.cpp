@@ -14,6 +14,7 @@
 #include "ui/shapes_win32.h"
 #include "ui/theme.h"
 #include "ui/window_geometry.h"
+#include "ui/window_geometry_dips.h"
 
 namespace zelkora::ui {
 namespace {
@@ -89,11 +90,12 @@ void paint_ready(const Frame& frame) {
     frame.text(u"이 PC에 설치돼요", 28, frame.footer + 9, w - 270, 20, 11.5, kFaint, kOneLine);
 }
 
-void paint_steps(const Frame& frame, double card_top, double card_height) {
+void paint_steps(const Frame& frame, const ProgressCard& card) {
     const int highest = frame.state.run.progress.highest_step;
-    const double pitch = std::min((card_height - 14) / 6, 28.0);
+    const double card_top = card.top;
+    const double pitch = card.pitch;
     const double half = 0.5 * pitch;
-    const double radius = std::min(half - 2, 9.0);
+    const double radius = card.radius;
     for (int k = 0; k < 6; ++k) {
         const double y = card_top + 7 + k * pitch + half;
         if (k < 5) {
@@ -113,10 +115,9 @@ void paint_progress(const Frame& frame) {
     const WindowState& state = frame.state;
     const core::RunProgress& progress = state.run.progress;
     const int w = frame.width;
-    const double card_top = frame.compact ? 140 : 166;
-    const int status_lines_max = frame.compact ? 1 : 2;
-    const double bar_top = frame.footer - 22;
-    const double status_bottom = frame.footer - 32;
+    const ProgressCard card = progress_card(frame.footer, frame.compact);
+    const double bar_top = card.bar_top;
+    const double status_bottom = card.status_bottom;
 
     const bool update = state.automatic_update;
     frame.text(update ? u"업데이트하고 있어요" : u"설치하고 있어요", 28, frame.title_top(), w - 56, 32,
@@ -124,15 +125,13 @@ void paint_progress(const Frame& frame) {
     frame.text(update ? u"끝나면 새 버전이 자동으로 열려요." : u"끝날 때까지 이 창을 열어 두세요.", 28,
                frame.subtitle_top(), w - 56, 22, 13, kMuted, kOneLine);
 
-    const double card_height = status_bottom - status_lines_max * 18 - 10 - card_top;
-    frame.card(28, card_top, w - 56, card_height);
-    paint_steps(frame, card_top, card_height);
+    frame.card(28, card.top, w - 56, card.height);
+    paint_steps(frame, card);
 
     const std::u16string status = progress.status_text.empty() ? std::u16string(u"설치를 준비하고 있어요")
                                                                : core::clean_note_text(progress.status_text);
     const int lines =
-        frame.compact ? 1
-                      : std::clamp(text_engine().line_count(status, w - 120, 12.5, 0, state.scale), 1, 2);
+        std::clamp(text_engine().line_count(status, w - 120, 12.5, 0, state.scale), 1, card.status_lines_max);
     const bool attention = progress.attention_seen && progress.status_text == progress.attention_text;
     const double status_top = status_bottom - lines * 18;
     frame.text(status, 28, status_top, w - 120, lines * 18, 12.5, attention ? kCautionText : kMuted,

@@ -193,6 +193,25 @@ INSTANTIATE_TEST_SUITE_P(Engines, TextBackEnds,
                          testing::Values(BackEnd{"direct2d", engine_with_faces}, BackEnd{"gdi", gdi_only_engine}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Direct2D reports a lost device at EndDraw of the first flush only: that
+// render target goes, the next flush makes a new one and draws with it.
+HRESULT lose_the_first_target(HRESULT returned) {
+    static int calls = 0;
+    return ++calls == 1 ? static_cast<HRESULT>(D2DERR_RECREATE_TARGET) : returned;
+}
+
+TEST_F(PaintSurfaceTests, ALostRenderTargetIsMadeAgainAtTheNextFlush) {
+    TextEngine engine({setup_module(), true, lose_the_first_target});
+    for (const int flush : {1, 2, 3}) {
+        PaintSurface surface(engine, 100, 40, 1.0, kBackdrop);
+        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        surface.flush_texts();
+        EXPECT_EQ(engine.has_render_target(), flush > 1) << flush;
+        EXPECT_EQ(engine.render_targets_made(), flush == 1 ? 1 : 2) << flush;
+        if (flush > 1) EXPECT_TRUE(ink_of(surface).any()) << flush;
+    }
+}
+
 TEST_F(PaintSurfaceTests, PresentCopiesTheWholeSurfaceOnceAndLetsGo) {
     const zelkora::UniqueMemoryDc target(::CreateCompatibleDC(nullptr));
     BITMAPINFO info{};

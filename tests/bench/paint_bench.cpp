@@ -1,0 +1,198 @@
+// Times the painting of the setup window: the progress view (the one the
+// 33 ms animation repaints) and a failed result with three notes, each
+// painted many times through WM_PRINTCLIENT into a memory DC, at scale 1 and
+// at scale 2. The floor, measured in the same run, is the bare cost of any
+// paint: open a surface of the same size (cleared) and present it.
+// Also the time from the start of this process to the end of its first
+// WM_PAINT, with the text engine, GDI+ and the window made on the way as the
+// setup makes them. The program embeds the setup's faces.
+// Run by hand under Wine (warm: run it twice):
+//   wine-env run PREFIX paint-bench.exe [PAINTS]
+#include <windows.h>
+#include <commctrl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "core/owners.h"
+#include "ui/gdi_scopes.h"
+#include "ui/paint_surface_win32.h"
+#include "ui/preview_fixtures.h"
+#include "ui/setup_window.h"
+#include "ui/text_engine_win32.h"
+#include "ui/theme.h"
+#include "ui/window_state.h"
+
+namespace {
+
+using namespace zelkora;
+using Clock = std::chrono::steady_clock;
+
+double milliseconds_since_process_start() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    FILETIME now{};
+    ::GetSystemTimePreciseAsFileTime(&now);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(now) - ticks(created)) / 10000.0;  // 100 ns units
+}
+
+void pump() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+struct Window {
+    ui::WindowState state;
+    HWND handle = nullptr;
+
+    ~Window() {
+        if (handle) ::DestroyWindow(handle);
+        pump();
+        state.ui_font.reset();
+        for (auto& brush : state.tint_brushes) brush.reset();
+    }
+};
+
+// A preview fixture, adjusted, at the given scale: the setup's own window.
+void open(Window& window, int preview_case, double scale, const std::function<void(ui::WindowState&)>& adjust) {
+    window.state.scale = scale;
+    window.state.preview_case = static_cast<std::int8_t>(preview_case);
+    ui::apply_preview_fixture(window.state);
+    if (adjust) adjust(window.state);
+    window.state.embedded_fonts_in_gdi = ui::text_engine().gdi_fonts_registered();
+    window.handle = ui::create_setup_window(window.state, ::GetModuleHandleW(nullptr), L"Zelkora");
+    if (!window.handle) return;
+    const RECT frame = ui::setup_window_frame(static_cast<UINT>(scale * 96));
+    ::SetWindowPos(window.handle, nullptr, 0, 0, frame.right, frame.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+struct Timing {
+    double median_ms;
+    double mean_ms;
+};
+
+Timing time_paints(int paints, const std::function<void()>& paint) {
+    std::vector<double> samples;
+    samples.reserve(static_cast<std::size_t>(paints));
+    for (int i = 0; i < paints; ++i) {
+        const auto start = Clock::now();
+        paint();
+        samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    double total = 0;
+    for (const double sample : samples) total += sample;
+    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
+    return {samples[samples.size() / 2], total / samples.size()};
+}
+
+// A target DC like a window's: a DIB of the client size.
+struct Target {
+    UniqueMemoryDc dc;
+    UniqueBitmap bitmap;
+    Target(int width, int height) : dc(::CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB};
+        void* bits = nullptr;
+        bitmap.reset(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        ::SelectObject(dc.get(), bitmap.get());
+    }
+};
+
+void bench_view(const char* name, int preview_case, const std::function<void(ui::WindowState&)>& adjust,
+                int paints) {
+    for (const double scale : {1.0, 2.0}) {
+        Window window;
+        open(window, preview_case, scale, adjust);
+        if (!window.handle) {
+            std::fprintf(stderr, "paint-bench: no window for %s\n", name);
+            std::exit(1);
+        }
+        RECT client{};
+        ::GetClientRect(window.handle, &client);
+        Target target(client.right, client.bottom);
+        pump();
+        const Timing view = time_paints(paints, [&] {
+            ::SendMessageW(window.handle, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(target.dc.get()), PRF_CLIENT);
+        });
+        const Timing floor = time_paints(paints, [&] {
+            ui::PaintSurface surface(ui::text_engine(), client.right, client.bottom, scale, ui::theme::kBackground);
+            surface.present(target.dc.get(), 0, 0);
+        });
+        // Where the time goes: one text item (the per-flush cost of the text
+        // pass) and sixteen (about what the progress view queues).
+        const auto texts = [&](int count) {
+            return time_paints(paints, [&] {
+                ui::PaintSurface surface(ui::text_engine(), client.right, client.bottom, scale,
+                                         ui::theme::kBackground);
+                for (int i = 0; i < count; ++i) {
+                    surface.queue_text({u"설치 파일·대상 경로 확인", 80, 20.0 + i * 24, 300, 24, 13, 0,
+                                        ui::theme::kText, ui::text_style::kSingleLine | ui::text_style::kMiddle});
+                }
+                surface.present(target.dc.get(), 0, 0);
+            });
+        };
+        const Timing one_text = texts(1);
+        const Timing sixteen_texts = texts(16);
+        std::printf("%-22s scale %.0f  %4ldx%-4ld  paint median %7.3f ms (mean %7.3f)   floor median %6.3f ms   "
+                    "ratio %5.1f\n",
+                    name, scale, client.right, client.bottom, view.median_ms, view.mean_ms, floor.median_ms,
+                    view.median_ms / floor.median_ms);
+        std::printf("%-22s   surface with 1 text %7.3f ms, with 16 texts %7.3f ms\n", "", one_text.median_ms,
+                    sixteen_texts.median_ms);
+    }
+}
+
+constexpr int kProgressPreview = 1;
+constexpr int kFailurePreview = 3;
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int paints = argc > 1 ? std::max(1, _wtoi(argv[1])) : 200;
+
+    // As the setup starts: GDI+, the common controls, the text engine, the
+    // window, and its first paint.
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 1;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+    ui::register_setup_window_class(::GetModuleHandleW(nullptr));
+    double first_paint_ms = 0;
+    {
+        Window window;
+        open(window, kProgressPreview, ::GetDpiForSystem() / 96.0, nullptr);
+        if (!window.handle) return 1;
+        ::ShowWindow(window.handle, SW_SHOW);
+        ::UpdateWindow(window.handle);  // WM_PAINT, sent and handled before this returns
+        first_paint_ms = milliseconds_since_process_start();
+    }
+    if (!ui::text_engine().has_private_fonts()) {
+        std::fprintf(stderr, "paint-bench: the shipped faces are not embedded\n");
+        return 1;
+    }
+    std::printf("process start to the end of the first WM_PAINT: %.1f ms (goal 300 ms, Wine warm)\n",
+                first_paint_ms);
+    std::printf("%d paints each; goal for the progress view at scale 1: under 8 ms\n", paints);
+
+    bench_view("progress view", kProgressPreview, nullptr, paints);
+    bench_view("result with 3 notes", kFailurePreview, [](ui::WindowState& state) {
+        state.run.progress.status_text =
+            u"Host installation failed: 설치 대상 파일을 다른 프로그램이 쓰고 있어요. 열려 있는 Zelkora 설정 창을 "
+            u"닫은 뒤 다시 시도하세요. Existing-service restoration: False. Native-display restoration: False.";
+    }, paints);
+
+    Gdiplus::GdiplusShutdown(token);
+    return 0;
+}

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "ui/result_panel.h"
+#include "ui/window_geometry_dips.h"
+
+namespace {
+
+using zelkora::ui::progress_card;
+using zelkora::ui::window_dips;
+
+struct ClientCase {
+    const char* name;
+    int height_px;
+    double scale;
+    int height;
+    int footer_top;
+    bool compact;
+};
+
+class WindowDips : public testing::TestWithParam<ClientCase> {};
+
+// Pixels become DIPs by truncation, so a client a fraction short of 430 DIPs
+// at a high DPI is already compact.
+TEST_P(WindowDips, FollowTheClientHeightInDips) {
+    const ClientCase& c = GetParam();
+    const auto dips = window_dips(static_cast<int>(560 * c.scale), c.height_px, c.scale);
+    EXPECT_EQ(dips.width, 560);
+    EXPECT_EQ(dips.height, c.height);
+    EXPECT_EQ(dips.footer_top, c.footer_top);
+    EXPECT_EQ(dips.compact, c.compact);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clients, WindowDips,
+    testing::Values(ClientCase{"designed_size", 470, 1.0, 470, 405, false},
+                    ClientCase{"designed_size_at_144_dpi", 705, 1.5, 470, 405, false},
+                    ClientCase{"last_full_height", 430, 1.0, 430, 365, false},
+                    ClientCase{"first_compact_height", 429, 1.0, 429, 364, true},
+                    ClientCase{"fraction_short_at_120_dpi", 537, 1.25, 429, 364, true},
+                    ClientCase{"short_at_144_dpi", 640, 1.5, 426, 361, true},
+                    ClientCase{"short_at_192_dpi", 700, 2.0, 350, 285, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProgressCard, FullLayoutLeavesTwoStatusLinesUnderTheCard) {
+    const auto card = progress_card(405, false);
+    EXPECT_EQ(card.top, 166);
+    EXPECT_EQ(card.status_lines_max, 2);
+    EXPECT_EQ(card.status_bottom, 373);
+    EXPECT_EQ(card.bar_top, 383);
+    EXPECT_EQ(card.height, 373 - 36 - 10 - 166);
+    EXPECT_EQ(card.pitch, (161 - 14) / 6.0);
+    EXPECT_EQ(card.radius, 9);
+}
+
+// A compact window moves the card up, keeps one status line, and shrinks
+// the step rows and their markers to what the card holds.
+TEST(ProgressCard, CompactLayoutShrinksTheStepRowsToTheCard) {
+    const auto card = progress_card(285, true);
+    EXPECT_EQ(card.top, 140);
+    EXPECT_EQ(card.status_lines_max, 1);
+    EXPECT_EQ(card.height, 253 - 18 - 10 - 140);
+    EXPECT_EQ(card.pitch, (85 - 14) / 6.0);
+    EXPECT_DOUBLE_EQ(card.radius, 0.5 * (85 - 14) / 6.0 - 2);
+    EXPECT_LT(card.radius, 9);
+    // Six rows still fit inside the card.
+    EXPECT_LE(7 + 6 * card.pitch, card.height);
+}
+
+TEST(ProgressCard, RowsNeverGrowPastTheirPitch) {
+    const auto card = progress_card(2000, false);
+    EXPECT_EQ(card.pitch, 28);
+    EXPECT_EQ(card.radius, 9);
+}
+
+// The result panel of a short, compact window at 192 DPI: it starts higher
+// and gives up bodies before titles.
+TEST(ResultPanelCompact, ShortWindowStartsHigherAndDropsBodyLines) {
+    const auto dips = window_dips(1120, 700, 2.0);
+    const auto panel = zelkora::ui::result_panel(dips.footer_top, dips.compact, true, false, {{1, 3}, {1, 3}});
+    EXPECT_EQ(panel.top, 144);
+    // 127 available: 16 + 2 × 21 + 14 content and 46 reserve fit once no body is left.
+    EXPECT_EQ(panel.notes, (std::vector<zelkora::ui::NoteLines>{{1, 0}, {1, 0}}));
+    EXPECT_EQ(panel.height, 16 + 21 + 14 + 21 + 46);
+}
+
+}  // namespace
