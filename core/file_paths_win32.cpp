@@ -1,5 +1,7 @@
 #include "core/file_paths_win32.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 namespace zelkora::core {
@@ -77,6 +79,12 @@ std::wstring setup_program_folder() {
     path.resize(length);
     if (path.find(L'\\') == std::wstring::npos) return {};
     return parent_folder(path);
+}
+
+std::wstring known_folder_path(REFKNOWNFOLDERID id) {
+    UniqueCoTaskString path;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return {};
+    return path.get();
 }
 
 }  // namespace zelkora::core

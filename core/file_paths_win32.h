@@ -6,6 +6,7 @@
 // they are.
 
 #include <windows.h>
+#include <shtypes.h>
 
 #include <optional>
 #include <string>
@@ -41,5 +42,8 @@ struct PathLessIgnoringCase {
 // The folder of the running program by the parent-folder rule, so "E:\" for
 // a program at a volume root; empty when the module path cannot be read.
 [[nodiscard]] std::wstring setup_program_folder();
+
+// A known folder as the shell names it now; empty when it cannot name it.
+[[nodiscard]] std::wstring known_folder_path(REFKNOWNFOLDERID id);
 
 }  // namespace zelkora::core

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <bcrypt.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -73,6 +74,13 @@ struct GlobalMemoryTraits {
     using Value = HGLOBAL;
     static Value invalid() noexcept { return nullptr; }
     static void close(Value value) noexcept { ::GlobalFree(value); }
+};
+
+// Strings the shell hands out, such as known-folder paths.
+struct CoTaskMemoryTraits {
+    using Value = PWSTR;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { ::CoTaskMemFree(value); }
 };
 
 struct AllocatedSidTraits {
@@ -148,6 +156,7 @@ using UniqueHandle = Owner<KernelHandleTraits>;
 using UniqueFile = Owner<FileHandleTraits>;
 using UniqueLocalMemory = Owner<LocalMemoryTraits>;
 using UniqueGlobalMemory = Owner<GlobalMemoryTraits>;
+using UniqueCoTaskString = Owner<CoTaskMemoryTraits>;
 using UniqueAllocatedSid = Owner<AllocatedSidTraits>;
 using UniqueFont = Owner<GdiObjectTraits<HFONT>>;
 using UniqueBrush = Owner<GdiObjectTraits<HBRUSH>>;

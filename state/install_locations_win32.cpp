@@ -34,14 +34,6 @@ ProductLayout layout_of(Product product) {
     return {L"Client", kClientProductWord, L"zelkora-client.json"};
 }
 
-std::wstring known_folder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &path);
-    std::wstring copy = SUCCEEDED(result) && path ? std::wstring(path) : std::wstring();
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 bool has_attributes(const std::wstring& path, bool folder) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
@@ -203,7 +195,7 @@ bool installed_client_newer_than(const std::wstring& root, std::string_view own_
 }
 
 bool installed_client_newer_than_setup() {
-    const std::wstring program_files = known_folder(FOLDERID_ProgramFiles);
+    const std::wstring program_files = core::known_folder_path(FOLDERID_ProgramFiles);
     return !program_files.empty() && installed_client_newer_than(program_files, kSetupVersion);
 }
 
@@ -225,8 +217,8 @@ std::optional<LaunchTarget> resolve_launch_target_under(Product product, std::st
 
 std::optional<LaunchTarget> resolve_launch_target(Product product, std::string_view version,
                                                   const core::TrustData& trust) {
-    return resolve_launch_target_under(product, version, known_folder(FOLDERID_ProgramFiles),
-                                       known_folder(FOLDERID_LocalAppData), trust);
+    return resolve_launch_target_under(product, version, core::known_folder_path(FOLDERID_ProgramFiles),
+                                       core::known_folder_path(FOLDERID_LocalAppData), trust);
 }
 
 }  // namespace zelkora::state

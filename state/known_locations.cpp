@@ -12,14 +12,6 @@
 namespace zelkora::state {
 namespace {
 
-std::u16string known_folder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &path);
-    std::u16string copy = SUCCEEDED(result) && path ? from_wide(path) : std::u16string();
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 std::u16string environment_folder(const wchar_t* name) {
     std::wstring value(32768, L'\0');
     const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
@@ -34,11 +26,11 @@ WellKnownLocations current_locations() {
     WellKnownLocations locations;
     const std::wstring setup_folder = core::setup_program_folder();
     if (!setup_folder.empty()) locations.setup_bin = from_wide(core::join_path(setup_folder, L"bin"));
-    locations.program_files = known_folder(FOLDERID_ProgramFiles);
+    locations.program_files = from_wide(core::known_folder_path(FOLDERID_ProgramFiles));
     locations.local_app_data = environment_folder(L"LOCALAPPDATA");
-    locations.public_desktop = known_folder(FOLDERID_PublicDesktop);
-    locations.common_startup = known_folder(FOLDERID_CommonStartup);
-    locations.desktop = known_folder(FOLDERID_Desktop);
+    locations.public_desktop = from_wide(core::known_folder_path(FOLDERID_PublicDesktop));
+    locations.common_startup = from_wide(core::known_folder_path(FOLDERID_CommonStartup));
+    locations.desktop = from_wide(core::known_folder_path(FOLDERID_Desktop));
     return locations;
 }
 

@@ -42,14 +42,6 @@ std::optional<std::wstring> process_image(DWORD process_id) {
     return image;
 }
 
-std::wstring program_data() {
-    PWSTR path = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path);
-    std::wstring copy = SUCCEEDED(result) && path ? std::wstring(path) : std::wstring();
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 }  // namespace
 
 bool started_by_update_launcher(std::wstring_view release_file_name, const core::TrustData& trust) {
@@ -58,7 +50,7 @@ bool started_by_update_launcher(std::wstring_view release_file_name, const core:
     if (!image) return false;
     const auto folders = staging_folders_of(from_wide(*image), from_wide(release_file_name));
     if (!folders) return false;
-    const std::wstring root = program_data();
+    const std::wstring root = core::known_folder_path(FOLDERID_ProgramData);
     if (root.empty() ||
         !core::paths_equal(to_wide(folders->updates_folder), core::join_path(root, to_wide(kUpdatesFolderName)))) {
         return false;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_paths_win32.h"
 #include "core/trust_rules_win32.h"
 #include "file_tree.h"
 #include "state/install_locations_win32.h"
@@ -213,20 +214,12 @@ TEST_F(LaunchTargets, HostSettingsUnderProgramFiles) {
     EXPECT_TRUE(target->host_settings);
 }
 
-std::wstring program_files_folder() {
-    PWSTR path = nullptr;
-    std::wstring copy;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &path))) copy = path;
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 // Installs a Client version folder under the prefix's program files for one
 // test and removes what it made, leaving whatever was there before.
 class InstalledUnderProgramFiles {
 public:
     explicit InstalledUnderProgramFiles(const std::wstring& version) {
-        const std::wstring zelkora = program_files_folder() + L"\\Zelkora";
+        const std::wstring zelkora = zelkora::core::known_folder_path(FOLDERID_ProgramFiles) + L"\\Zelkora";
         for (const std::wstring& folder : {zelkora, zelkora + L"\\Client", zelkora + L"\\Client\\" + version}) {
             if (::CreateDirectoryW(folder.c_str(), nullptr)) made_.insert(made_.begin(), folder);
         }

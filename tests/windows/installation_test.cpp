@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "core/file_paths_win32.h"
 #include "core/owners.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
@@ -202,14 +203,6 @@ TEST_F(Installation, TheTestVariantPlacesThePackageAndARepairFindsItUnchanged) {
     EXPECT_EQ(identities(kDestination, package), placed) << "a repair replaced an unchanged file";
 }
 
-std::wstring known_folder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring copy;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) copy = path;
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 std::wstring environment(const wchar_t* name) {
     wchar_t value[MAX_PATH] = {};
     const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
@@ -243,11 +236,11 @@ class FullInstallation : public Installation {
 protected:
     void SetUp() override {
         Installation::SetUp();
-        desktop_link_ = known_folder(FOLDERID_Desktop) + L"\\Zelkora.lnk";
+        desktop_link_ = zelkora::core::known_folder_path(FOLDERID_Desktop) + L"\\Zelkora.lnk";
         per_user_product_ = environment(L"LOCALAPPDATA") + L"\\Zelkora";
         ASSERT_FALSE(desktop_link_.starts_with(L"\\"));
         // Never a link into the Linux home (tests/wine/wine-env makes it a folder).
-        const DWORD desktop = ::GetFileAttributesW(known_folder(FOLDERID_Desktop).c_str());
+        const DWORD desktop = ::GetFileAttributesW(zelkora::core::known_folder_path(FOLDERID_Desktop).c_str());
         ASSERT_TRUE(desktop != INVALID_FILE_ATTRIBUTES && (desktop & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
         ASSERT_FALSE(per_user_product_.starts_with(L"\\"));
         clean();
@@ -310,7 +303,7 @@ TEST_F(FullInstallation, PlacesLinksAndCleansUpAsARealInstallationWould) {
     // One shortcut on the desktop, to the new version, and no temporary file beside it.
     EXPECT_TRUE(payload::paths_equal(link_target(desktop_link_), std::wstring(kDestination) + L"\\Zelkora.exe"))
         << link_target(desktop_link_);
-    for (const auto& [relative, bytes] : snapshot_tree(known_folder(FOLDERID_Desktop))) {
+    for (const auto& [relative, bytes] : snapshot_tree(zelkora::core::known_folder_path(FOLDERID_Desktop))) {
         EXPECT_EQ(relative.find(L".zelkora-"), std::wstring::npos) << relative;
     }
     EXPECT_EQ(snapshot_tree(bin()).size(), 4u) << "the bin folder outside the temporary folder stays";

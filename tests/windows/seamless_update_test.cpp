@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/file_paths_win32.h"
 #include "core/owners.h"
 #include "file_tree.h"
 #include "test_support.h"
@@ -50,14 +51,6 @@ const std::string kFailsAfterReady = "transcript transcript.txt\nsend -5|preflig
 
 std::wstring demo_client_file(const std::wstring& relative) {
     return windows_path_from_env("ZELKORA_DEMO_CLIENT_DIR") + L"\\" + relative;
-}
-
-std::wstring local_app_data() {
-    PWSTR path = nullptr;
-    std::wstring copy;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path))) copy = path;
-    ::CoTaskMemFree(path);
-    return copy;
 }
 
 std::wstring record_string(const wchar_t* name) {
@@ -130,7 +123,7 @@ protected:
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kRecordKey);
         remove_tree(kProductFolder);
-        per_user_ = local_app_data() + L"\\Zelkora";
+        per_user_ = zelkora::core::known_folder_path(FOLDERID_LocalAppData) + L"\\Zelkora";
         remove_tree(per_user_);
         // Client 0.9.0 as a per-user installation, the way it runs today.
         const std::wstring previous = per_user_ + L"\\Client\\0.9.0";

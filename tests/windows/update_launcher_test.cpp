@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/file_paths_win32.h"
 #include "core/wide.h"
 #include "file_tree.h"
 #include "setup_version.h"
@@ -29,14 +30,6 @@ constexpr DWORD kNotStartedByLauncher = 20;
 
 std::wstring probe_exe() { return test::windows_path_from_env("ZELKORA_UPDATE_PROBE_EXE"); }
 std::wstring release_name() { return to_wide(kSetupFileName); }
-
-std::wstring program_data() {
-    PWSTR path = nullptr;
-    std::wstring copy;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path))) copy = path;
-    ::CoTaskMemFree(path);
-    return copy;
-}
 
 std::wstring fresh_guid(bool upper_case) {
     GUID guid{};
@@ -84,7 +77,7 @@ private:
 };
 
 TEST(UpdateLauncher, StagedReleaseFileInABracedGuidFolder) {
-    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    const std::wstring updates = zelkora::core::known_folder_path(FOLDERID_ProgramData) + L"\\Zelkora-Updates";
     test::ScratchFolder elsewhere;
     struct Case {
         const char* name;
@@ -139,7 +132,7 @@ HWND wait_for_setup_window(std::chrono::milliseconds limit) {
 // update, which starts the installer at once and fails for want of the
 // script beside it.
 TEST(UpdateLauncher, SetupStartedFromTheStagingFolder) {
-    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    const std::wstring updates = zelkora::core::known_folder_path(FOLDERID_ProgramData) + L"\\Zelkora-Updates";
     const StagedLauncher launcher({updates, updates + L"\\" + fresh_guid(false)}, release_name());
     ASSERT_TRUE(launcher.copied());
     struct Case {
