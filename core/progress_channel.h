@@ -48,8 +48,9 @@ struct LaunchSettings {
     bool seamless_update = false;
     HWND window = nullptr;       // receives the posted lines
     PayloadContextFactory payload_factory;
-    // Set in an update run: true when an installed version is newer than this
-    // setup, which then starts nothing and fails with "update_not_newer".
+    // Set in an update run outside self-tests: true when an installed version
+    // is newer than this setup, which then starts nothing and fails with
+    // "update_not_newer".
     std::function<bool()> installed_version_newer;
 };
 

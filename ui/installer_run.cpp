@@ -79,7 +79,11 @@ core::LaunchSettings launch_settings(const WindowState& state) {
     settings.seamless_update = state.seamless_update;
     settings.window = state.window;
     settings.payload_factory = state.payload_factory;
-    if (state.automatic_update) settings.installed_version_newer = state::installed_client_newer_than_setup;
+    // A self-test never stops for the machine's installed Client; it only
+    // plays the update path.
+    if (state.automatic_update && !state.is_self_test()) {
+        settings.installed_version_newer = state::installed_client_newer_than_setup;
+    }
     return settings;
 }
 

@@ -2,7 +2,7 @@
 # Client's side of an update; never shipped with the setup. Built once per
 # version into demo-client/<version>/ beside its zelkora-client.json, with
 # the update bootstrap it stages embedded as a resource.
-set(ZELKORA_DEMO_CLIENT_VERSIONS 0.8.0 0.9.0 1.0.0)
+set(ZELKORA_DEMO_CLIENT_VERSIONS 0.8.0 0.9.0 1.0.0 1.0.1)
 set(ZELKORA_DEMO_CLIENT_DIR ${CMAKE_BINARY_DIR}/demo-client)
 set(demo_source_dir ${CMAKE_SOURCE_DIR}/tests/demo-client)
 

@@ -3,6 +3,8 @@
 //                                           and prints "left top width height"
 //   ui-driver press CLASS ID                presses the button with that control id
 //   ui-driver wait-text CLASS ID TEXT [MS]  waits until that control reads TEXT
+//   ui-driver wait-title CLASS TITLE [MS]   waits for a visible window of that class
+//                                           and title, and prints its rectangle as wait does
 //   ui-driver close CLASS                   asks that window to close (WM_CLOSE)
 //   ui-driver keys CLASS KEY...             types keys as a person does: that window's
 //                                           thread comes to the front and each key goes
@@ -23,11 +25,12 @@ namespace {
 
 constexpr DWORD kDefaultWaitMs = 15000;
 
-HWND wait_for_visible(const wchar_t* window_class, DWORD limit_ms) {
+HWND wait_for_visible(const wchar_t* window_class, DWORD limit_ms, const wchar_t* title = nullptr) {
     const ULONGLONG deadline = ::GetTickCount64() + limit_ms;
     for (;;) {
-        HWND window = ::FindWindowW(window_class, nullptr);
-        if (window && ::IsWindowVisible(window)) return window;
+        HWND window = ::FindWindowExW(nullptr, nullptr, window_class, title);
+        while (window && !::IsWindowVisible(window)) window = ::FindWindowExW(nullptr, window, window_class, title);
+        if (window) return window;
         if (::GetTickCount64() >= deadline) return nullptr;
         ::Sleep(50);
     }
@@ -43,8 +46,8 @@ DWORD wait_limit(int argc, wchar_t** argv, int index) {
     return argc > index ? static_cast<DWORD>(std::wcstoul(argv[index], nullptr, 10)) : kDefaultWaitMs;
 }
 
-int wait_command(const wchar_t* window_class, DWORD limit_ms) {
-    HWND window = wait_for_visible(window_class, limit_ms);
+int wait_command(const wchar_t* window_class, DWORD limit_ms, const wchar_t* title = nullptr) {
+    HWND window = wait_for_visible(window_class, limit_ms, title);
     if (!window) return 1;
     RECT box{};
     ::GetWindowRect(window, &box);
@@ -137,13 +140,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"wait-text" && argc >= 5) {
         return wait_text_command(argv[2], std::wcstol(argv[3], nullptr, 10), argv[4], wait_limit(argc, argv, 5));
     }
+    if (command == L"wait-title" && argc >= 4) return wait_command(argv[2], wait_limit(argc, argv, 4), argv[3]);
     if (command == L"close" && argc == 3) return close_command(argv[2]);
     if (command == L"keys" && argc >= 4) {
         const int result = keys_command(argv[2], argc - 3, argv + 3);
         if (result != 2) return result;
     }
     if (command == L"focus" && argc == 3) return focus_command(argv[2]);
-    std::fputs("usage: ui-driver wait CLASS [MS] | press CLASS ID | wait-text CLASS ID TEXT [MS] | close CLASS\n"
+    std::fputs("usage: ui-driver wait CLASS [MS] | press CLASS ID | wait-text CLASS ID TEXT [MS]\n"
+               "       | wait-title CLASS TITLE [MS] | close CLASS\n"
                "       | keys CLASS enter|escape|tab|shift+tab... | focus CLASS\n",
                stderr);
     return 2;

@@ -236,26 +236,18 @@ private:
     std::vector<std::wstring> made_;
 };
 
-// The update self-test runs the update path's installer start: a newer
-// Client under program files stops it before PowerShell, an equal one does
-// not, and a run that is no update never asks.
-TEST(UpdateNotNewer, NewerInstalledClientStopsTheUpdateBeforeTheInstaller) {
-    struct Case {
-        const wchar_t* installed;
-        const wchar_t* argument;
-        bool runs;
-    };
-    for (const Case& c : {Case{L"1.0.1", L"--selftest-update", false}, Case{L"1.0.0", L"--selftest-update", true},
-                          Case{L"1.0.1", L"--selftest", true}}) {
-        const InstalledUnderProgramFiles installed(c.installed);
-        EXPECT_EQ(installed_client_newer_than_setup(), std::wstring(c.installed) == L"1.0.1");
-        const auto run = test::run_capturing_output(test::setup_exe_path(), c.argument, 60s);
+// Only a real update asks whether the installed Client is newer (see
+// update_launcher_test.cpp): with 1.0.1 installed, the update self-test and
+// the ordinary self-test still start their script and pass.
+TEST(UpdateNotNewer, SelfTestsNeverAskEvenWithANewerClientInstalled) {
+    const InstalledUnderProgramFiles installed(L"1.0.1");
+    ASSERT_TRUE(installed_client_newer_than_setup());
+    for (const wchar_t* argument : {L"--selftest-update", L"--selftest"}) {
+        const auto run = test::run_capturing_output(test::setup_exe_path(), argument, 60s);
         ASSERT_TRUE(run);
-        const bool passed = run->output.find("passed=1") != std::string::npos;
-        const bool refused = run->output.find("startFailed=update_not_newer\n") != std::string::npos;
-        EXPECT_EQ(passed, c.runs) << run->output;
-        EXPECT_EQ(refused, !c.runs) << run->output;
-        EXPECT_EQ(run->exit_code, c.runs ? 0u : 1u);
+        EXPECT_NE(run->output.find("passed=1"), std::string::npos) << run->output;
+        EXPECT_EQ(run->output.find("startFailed="), std::string::npos) << run->output;
+        EXPECT_EQ(run->exit_code, 0u) << run->output;
     }
 }
 

@@ -29,28 +29,6 @@ constexpr wchar_t kFailed[] = L"다시 시도";
 
 std::wstring button_text(HWND window, int id) { return window_text(::GetDlgItem(window, id)); }
 
-std::wstring clipboard_text() {
-    if (!::OpenClipboard(nullptr)) return {};
-    std::wstring text;
-    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
-            text = chars;
-            ::GlobalUnlock(data);
-        }
-    }
-    ::CloseClipboard();
-    return text;
-}
-
-// A copy made within the last 2.5 s still shows "복사됨", so the button has to
-// read "진단 복사" again before this copy can be told apart from it.
-std::wstring copied_diagnostics(HWND window) {
-    if (!wait_for_text(::GetDlgItem(window, 3), L"진단 복사", 5s)) return L"(copy button busy)";
-    press_button(window, 3);
-    if (!wait_for_text(::GetDlgItem(window, 3), L"복사됨", 5s)) return L"(copy failed)";
-    return clipboard_text();
-}
-
 bool contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 std::wstring interrupted_message(int highest_step) {

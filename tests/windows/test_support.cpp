@@ -169,4 +169,31 @@ void press_button(HWND window, int id) {
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window, id)));
 }
 
+namespace {
+
+std::wstring clipboard_text() {
+    if (!::OpenClipboard(nullptr)) return {};
+    std::wstring text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = chars;
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+}  // namespace
+
+// A copy made within the last 2.5 s still shows "복사됨", so the button has to
+// read "진단 복사" again before this copy can be told apart from it.
+std::wstring copied_diagnostics(HWND window) {
+    using namespace std::chrono_literals;
+    if (!wait_for_text(::GetDlgItem(window, 3), L"진단 복사", 5s)) return L"(copy button busy)";
+    press_button(window, 3);
+    if (!wait_for_text(::GetDlgItem(window, 3), L"복사됨", 5s)) return L"(copy failed)";
+    return clipboard_text();
+}
+
 }  // namespace zelkora::test

@@ -58,4 +58,8 @@ bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseco
 // Posts the button's click command, as the dialog manager does for a press.
 void press_button(HWND window, int id);
 
+// Presses the setup window's "진단 복사" and returns what it put on the
+// clipboard; a text in parentheses when the copy did not happen.
+std::wstring copied_diagnostics(HWND window);
+
 }  // namespace zelkora::test

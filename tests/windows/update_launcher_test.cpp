@@ -161,4 +161,82 @@ TEST(UpdateLauncher, SetupStartedFromTheStagingFolder) {
     }
 }
 
+std::wstring program_files() {
+    PWSTR path = nullptr;
+    std::wstring copy;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &path))) copy = path;
+    ::CoTaskMemFree(path);
+    return copy;
+}
+
+// The demo Client of that version under program files, as its setup leaves
+// it: Zelkora.exe with its version resource and zelkora-client.json.
+class InstalledClient {
+public:
+    explicit InstalledClient(const std::wstring& version) {
+        const std::wstring folder = product_folder_ + L"\\Client\\" + version;
+        // What was there before stays; only what this makes goes afterwards.
+        made_ = ::GetFileAttributesW(product_folder_.c_str()) == INVALID_FILE_ATTRIBUTES ? product_folder_ : folder;
+        test::make_folders(folder);
+        const std::wstring built = test::windows_path_from_env("ZELKORA_DEMO_CLIENT_DIR") + L"\\" + version;
+        copied_ = ::CopyFileW((built + L"\\Zelkora.exe").c_str(), (folder + L"\\Zelkora.exe").c_str(), FALSE) &&
+                  ::CopyFileW((built + L"\\zelkora-client.json").c_str(), (folder + L"\\zelkora-client.json").c_str(),
+                              FALSE);
+    }
+    ~InstalledClient() { test::remove_tree(made_); }
+    InstalledClient(const InstalledClient&) = delete;
+    InstalledClient& operator=(const InstalledClient&) = delete;
+
+    bool copied() const { return copied_; }
+
+private:
+    std::wstring product_folder_ = program_files() + L"\\Zelkora";
+    std::wstring made_;
+    bool copied_ = false;
+};
+
+// A real update run, the test variant started by the staged launcher from a
+// setup folder with its script: over an installed Client 1.0.1 this setup is
+// no update, so it starts no script and ends in the failed view saying why;
+// over 1.0.0 the update runs and the window closes itself.
+TEST(UpdateLauncher, AnUpdateOverANewerInstalledClientStartsNothing) {
+    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    const StagedLauncher launcher({updates, updates + L"\\" + fresh_guid(false)}, release_name());
+    ASSERT_TRUE(launcher.copied());
+    const test::ScratchFolder folder;
+    const std::wstring setup = folder / L"zelkora-setup.exe";
+    ASSERT_TRUE(::CopyFileW(test::windows_path_from_env("ZELKORA_TEST_VARIANT_EXE").c_str(), setup.c_str(), FALSE));
+    test::write_file(folder / L"Install-Client.ps1",
+                     "transcript transcript.txt\nsend 0|준비\nsend 1|확인\nsend 2|배치\nsend 3|정보\n"
+                     "send 4|바로가기\nsend 5|무결성\nsend 6|완료\nexit 0\n");
+    struct Case {
+        const wchar_t* installed;
+        bool refused;
+    };
+    for (const Case& c : {Case{L"1.0.1", true}, Case{L"1.0.0", false}}) {
+        SCOPED_TRACE(c.installed);
+        const InstalledClient installed(c.installed);
+        ASSERT_TRUE(installed.copied());
+        ::DeleteFileW((folder / L"transcript.txt").c_str());
+        const auto started = test::start_process(launcher.path(), L"start " + test::quoted_command_line(setup, L"--update"));
+        ASSERT_TRUE(started);
+        if (c.refused) {
+            const HWND window = wait_for_setup_window(15s);
+            ASSERT_NE(window, nullptr);
+            EXPECT_TRUE(test::wait_for_text(::GetDlgItem(window, 1), L"다시 시도", 15s));
+            const std::wstring diagnostics = test::copied_diagnostics(window);
+            EXPECT_NE(diagnostics.find(L"설치된 Zelkora보다 낮은 버전이라 자동 업데이트하지 않았어요"), std::wstring::npos)
+                << diagnostics;
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        EXPECT_EQ(test::wait_for_exit(*started, 60s), c.refused ? 1u : 0u);
+        const std::string transcript = test::read_file(folder / L"transcript.txt").value_or("");
+        if (c.refused) {
+            EXPECT_EQ(transcript, "") << "the script ran";
+        } else {
+            EXPECT_NE(transcript.find("sent 6|완료"), std::string::npos) << transcript;
+        }
+    }
+}
+
 }  // namespace
