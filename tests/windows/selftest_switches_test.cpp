@@ -3,6 +3,8 @@
 // start PowerShell exactly as often as it says, and print its result line.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "core/owners.h"
@@ -14,45 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 using namespace zelkora::test;
 
-struct Finished {
-    DWORD exit_code = 0;
-    std::string output;
-};
-
-// Runs the setup with its standard output on a pipe, as a console would
-// receive the result line.
-std::optional<Finished> run_setup(const std::wstring& argument) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    zelkora::UniqueHandle read_end;
-    zelkora::UniqueHandle write_end;
-    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0)) return std::nullopt;
-    ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write_end.get();
-    startup.hStdError = write_end.get();
-    PROCESS_INFORMATION info{};
-    std::wstring command_line = quoted_command_line(setup_exe_path(), argument);
-    if (!::CreateProcessW(setup_exe_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &startup, &info)) {
-        return std::nullopt;
-    }
-    ::CloseHandle(info.hThread);
-    const zelkora::UniqueHandle process(info.hProcess);
-    write_end.reset();
-    Finished finished;
-    char buffer[512];
-    DWORD bytes = 0;
-    while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &bytes, nullptr) && bytes > 0) {
-        finished.output.append(buffer, bytes);
-    }
-    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.get(), 99);
-        return std::nullopt;
-    }
-    ::GetExitCodeProcess(process.get(), &finished.exit_code);
-    return finished;
+// The setup with its standard output on a pipe, as a console would receive
+// the result line.
+std::optional<CapturedRun> run_setup(const std::wstring& argument) {
+    return run_capturing_output(setup_exe_path(), argument, std::chrono::seconds(60));
 }
 
 int count_starts(const std::string& transcript) {

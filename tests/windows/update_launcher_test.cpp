@@ -161,14 +161,6 @@ TEST(UpdateLauncher, SetupStartedFromTheStagingFolder) {
     }
 }
 
-std::wstring program_files() {
-    PWSTR path = nullptr;
-    std::wstring copy;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &path))) copy = path;
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
 // The demo Client of that version under program files, as its setup leaves
 // it: Zelkora.exe with its version resource and zelkora-client.json.
 class InstalledClient {
@@ -190,7 +182,7 @@ public:
     bool copied() const { return copied_; }
 
 private:
-    std::wstring product_folder_ = program_files() + L"\\Zelkora";
+    std::wstring product_folder_ = zelkora::core::known_folder_path(FOLDERID_ProgramFiles) + L"\\Zelkora";
     std::wstring made_;
     bool copied_ = false;
 };
@@ -200,7 +192,7 @@ private:
 // no update, so it starts no script and ends in the failed view saying why;
 // over 1.0.0 the update runs and the window closes itself.
 TEST(UpdateLauncher, AnUpdateOverANewerInstalledClientStartsNothing) {
-    const std::wstring updates = program_data() + L"\\Zelkora-Updates";
+    const std::wstring updates = zelkora::core::known_folder_path(FOLDERID_ProgramData) + L"\\Zelkora-Updates";
     const StagedLauncher launcher({updates, updates + L"\\" + fresh_guid(false)}, release_name());
     ASSERT_TRUE(launcher.copied());
     const test::ScratchFolder folder;
