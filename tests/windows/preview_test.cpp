@@ -7,7 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/owners.h"
 #include "test_support.h"
+#include "ui/gdi_scopes.h"
 
 namespace {
 
@@ -101,31 +103,26 @@ class SplashPreviews : public testing::TestWithParam<SplashPreviewCase> {};
 
 // What the screen shows at a point, read back from the display.
 COLORREF screen_pixel(int x, int y) {
-    const HDC screen = ::GetDC(nullptr);
-    const COLORREF colour = ::GetPixel(screen, x, y);
-    ::ReleaseDC(nullptr, screen);
-    return colour;
+    const zelkora::ui::WindowDc screen(nullptr);
+    return ::GetPixel(screen.get(), x, y);
 }
 
 // Pixels of a screen box that differ from the background: the ink of its text.
 int ink_in(int left, int top, int width, int height, COLORREF background) {
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
+    const zelkora::ui::WindowDc screen(nullptr);
+    const zelkora::UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB};
     void* bits = nullptr;
-    const HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    const zelkora::UniqueBitmap bitmap(::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return 0;
+    const zelkora::ui::GdiSelection selection(memory.get(), bitmap.get());
+    ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY);
     ::GdiFlush();
     int ink = 0;
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
     const std::uint32_t plain = (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
     for (int i = 0; i < width * height; ++i) ink += (pixels[i] & 0xFFFFFF) != plain;
-    ::SelectObject(memory, previous);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return ink;
 }
 
