@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/owners.h"
+#include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/dialog_painting_win32.h"
 #include "ui/gdi_scopes.h"
@@ -65,15 +66,7 @@ TEST(DialogLayout, LongTextsTakeMoreLinesAndEmptyParagraphsSix) {
     EXPECT_GE(measure_dialog(request, engine_with_faces()).row_heights[0], 3 * 19);
 }
 
-class DialogPainting : public testing::TestWithParam<double> {
-protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
-    static inline ULONG_PTR token_ = 0;
-};
+class DialogPainting : public zelkora::test::WithGdiplus<testing::TestWithParam<double>> {};
 
 std::uint32_t rgb(COLORREF colour) { return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour); }
 

@@ -26,6 +26,7 @@
 #include <gdiplus.h>
 
 #include "core/owners.h"
+#include "gdiplus_suite.h"
 #include "ui/gdi_scopes.h"
 #include "ui/preview_fixtures.h"
 #include "ui/setup_window.h"
@@ -233,14 +234,8 @@ struct PreviewProbes {
     std::vector<Probe> probes;
 };
 
-class PixelProbes : public testing::TestWithParam<PreviewProbes> {
+class PixelProbes : public zelkora::test::WithGdiplus<testing::TestWithParam<PreviewProbes>> {
 protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
-
     void SetUp() override {
         ASSERT_EQ(::GetDpiForSystem(), probe_dpi()) << "the prefix is not at the DPI this run probes";
         ASSERT_TRUE(zelkora::ui::text_engine().has_private_fonts()) << "the shipped faces are not embedded";
@@ -254,7 +249,6 @@ protected:
         return pixels;
     }
 
-    static inline ULONG_PTR token_ = 0;
     double scale_ = 1;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/button_painting_win32.h"
 #include "ui/paint_surface_win32.h"
@@ -105,15 +106,7 @@ Ink ink_of(const PaintSurface& surface) {
     return ink;
 }
 
-class PaintSurfaceTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
-    static inline ULONG_PTR token_ = 0;
-};
+class PaintSurfaceTest : public zelkora::test::WithGdiplus<testing::Test> {};
 
 using PaintSurfaceTests = PaintSurfaceTest;
 
