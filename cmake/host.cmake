@@ -13,6 +13,7 @@ add_executable(host_tests
     tests/host/installer_command_test.cpp
     tests/host/device_rules_test.cpp
     tests/host/diagnostics_copy_test.cpp
+    tests/host/display_model_test.cpp
     tests/host/handoff_record_test.cpp
     tests/host/outcome_codes_test.cpp
     tests/host/outcome_messages_test.cpp

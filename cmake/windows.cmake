@@ -55,6 +55,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
+    ui/accessible_win32.cpp
     ui/button_painting_win32.cpp
     ui/paint_surface_win32.cpp
     ui/shapes_win32.cpp
@@ -62,7 +63,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/text_engine_win32.cpp
     ui/title_bar_win32.cpp
 )
-target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
+target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1 ole32 oleaut32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 
 # The device and driver backends. setupapi is a KnownDLL; the setup
@@ -86,6 +87,7 @@ add_library(zelkora_app_win32 STATIC
     ui/preview_fixtures.cpp
     ui/setup_window.cpp
     ui/window_geometry.cpp
+    ui/window_model_win32.cpp
     ui/window_painting.cpp
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
@@ -147,6 +149,13 @@ target_link_libraries(powershell_standin PRIVATE zelkora_portable bcrypt)
 add_executable(ui-driver tests/ui-driver/main.cpp)
 target_link_options(ui-driver PRIVATE -municode)
 
+# Reads a window's accessible tree and events from another process, as a screen reader does.
+add_library(zelkora_a11y_walk STATIC tests/a11y-client/accessible_walk.cpp)
+target_link_libraries(zelkora_a11y_walk PUBLIC oleacc ole32 oleaut32 user32)
+add_executable(a11y-client tests/a11y-client/main.cpp)
+target_link_options(a11y-client PRIVATE -municode)
+target_link_libraries(a11y-client PRIVATE zelkora_a11y_walk)
+
 # Times placement against the bare copy and hash work; run by hand under Wine.
 add_executable(placement-bench tests/bench/placement_bench.cpp tests/windows/file_tree.cpp)
 target_link_libraries(placement-bench PRIVATE zelkora_payload_win32)
@@ -206,6 +215,7 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_executable(windows_tests
+    tests/windows/accessible_tree_test.cpp
     tests/windows/administrator_refusal_test.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
@@ -236,9 +246,9 @@ add_executable(windows_tests
     tests/windows/update_launcher_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
-target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_SOURCE_DIR}/tests/a11y-client)
 add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
-target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32)
+target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32 zelkora_a11y_walk)
 
 add_test(NAME wine_prefix_setup
     COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX} $<TARGET_FILE:powershell_standin>)
@@ -301,6 +311,7 @@ zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
+zelkora_windows_test_suites(accessibility 300 AccessibleTrees AccessibleRun)
 # The same probes on a screen of 144 DPI, which needs a prefix of its own:
 # Wine reads the DPI when its wineserver starts.
 set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)

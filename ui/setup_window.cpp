@@ -10,6 +10,7 @@
 #include "core/outcome_messages.h"
 #include "core/wide.h"
 #include "resources/resource_ids.h"
+#include "ui/accessible_win32.h"
 #include "ui/clipboard_win32.h"
 #include "ui/confirmation_dialog.h"
 #include "ui/diagnostics_copy.h"
@@ -23,6 +24,7 @@
 #include "ui/theme.h"
 #include "ui/title_bar_win32.h"
 #include "ui/window_geometry.h"
+#include "ui/window_model_win32.h"
 #include "ui/window_painting.h"
 
 namespace zelkora::ui {
@@ -61,6 +63,7 @@ std::u16string wrapped_text_for_field(const WindowState& state) {
 void copy_diagnostics(WindowState& state) {
     const bool copied = copy_text_to_clipboard(state.window, to_wide(clipboard_report(run_report(state))));
     ::SetWindowTextW(state.button(kCopyButton), copied ? L"복사됨" : L"다시 복사");
+    if (state.accessible) state.accessible->announce();
     ::SetTimer(state.window, kTimerCopyFeedback, 2500, nullptr);
 }
 
@@ -150,6 +153,8 @@ void create_children(WindowState& state, HINSTANCE instance) {
 
 void on_create(WindowState& state, HINSTANCE instance) {
     style_title_bar(state.window);
+    state.accessible = std::make_unique<AccessibleWindow>(
+        state.window, AccessibleSource{[&state] { return current_window_model(state); }, [&state] { return state.scale; }});
     state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
     for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
         state.tint_brushes[i].reset(::CreateSolidBrush(theme::kPanelTints[i]));
@@ -213,6 +218,7 @@ void on_timer(WindowState& state, UINT_PTR id) {
         case kTimerCopyFeedback:
             ::KillTimer(state.window, id);
             ::SetWindowTextW(state.button(kCopyButton), L"진단 복사");
+            if (state.accessible) state.accessible->announce();
             break;
         case kTimerAnimation:
             animate(state);
@@ -334,7 +340,11 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
         case WM_CLOSE:
             on_close(state);
             return 0;
+        case WM_GETOBJECT:
+            if (state.accessible) return state.accessible->answer(wparam, lparam);
+            return ::DefWindowProcW(window, message, wparam, lparam);
         case WM_DESTROY:
+            state.accessible.reset();
             settle_owed_handoff(state);
             ::PostQuitMessage(0);
             return 0;
@@ -387,6 +397,7 @@ void refresh_controls(WindowState& state) {
     show(state.details_field, details_available && state.run.details_expanded);
     layout(state);
     keep_keyboard_focus(state);
+    if (state.accessible) state.accessible->announce();
 }
 
 // Centred over the splash's work area (or the primary screen), never above or

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "ui/display_model.h"
+
 namespace zelkora::ui::theme {
 
 inline constexpr COLORREF kBackground = RGB(0x0E, 0x14, 0x18);
@@ -31,5 +33,11 @@ inline constexpr COLORREF kGreenBorder = RGB(0x2E, 0x60, 0x4A);
 inline constexpr COLORREF kRedBorder = RGB(0x60, 0x2E, 0x2F);
 inline constexpr COLORREF kPanelTints[3] = {kRedTint, kAmberTint, kGreenTint};
 inline constexpr COLORREF kPanelBorders[3] = {kRedBorder, kAmberBorder, kGreenBorder};
+
+// The colour of a text of the display model.
+inline COLORREF ink_colour(Ink ink) {
+    static constexpr COLORREF kInks[] = {kText, kBody, kMuted, kFaint, kAccent, kCautionText};
+    return kInks[static_cast<int>(ink)];
+}
 
 }  // namespace zelkora::ui::theme

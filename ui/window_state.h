@@ -17,6 +17,7 @@
 #include "core/selftest_cases.h"
 #include "state/handoff_record.h"
 #include "state/seamless_update.h"
+#include "ui/accessible_win32.h"
 #include "ui/control_ids.h"
 #include "ui/splash_win32.h"
 
@@ -69,6 +70,7 @@ struct WindowState {
     bool embedded_fonts_in_gdi = false;
     UniqueFont ui_font;
     std::array<UniqueBrush, 3> tint_brushes;  // red, amber, green
+    std::unique_ptr<AccessibleWindow> accessible;  // while the window exists
 
     bool is_preview() const { return preview_case >= 0; }
     bool is_self_test() const { return selftest_case != core::SelfTestCase::none; }
