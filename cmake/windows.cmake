@@ -55,12 +55,14 @@ add_library(zelkora_ui_win32 STATIC
     ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
+    ui/display_painting_win32.cpp
     ui/accessible_win32.cpp
     ui/button_painting_win32.cpp
     ui/paint_surface_win32.cpp
     ui/shapes_win32.cpp
     ui/splash_win32.cpp
     ui/text_engine_win32.cpp
+    ui/theme_win32.cpp
     ui/title_bar_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1 ole32 oleaut32)
@@ -311,7 +313,7 @@ zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
-zelkora_windows_test_suites(accessibility 300 AccessibleTrees AccessibleRun)
+zelkora_windows_test_suites(accessibility 500 AccessibleTrees AccessibleRun)
 # The same probes on a screen of 144 DPI, which needs a prefix of its own:
 # Wine reads the DPI when its wineserver starts.
 set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)

@@ -2,6 +2,7 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -414,7 +415,43 @@ DWORD event_of(Announcement kind) {
     }
 }
 
+
+std::u16string text_of(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
+    return std::u16string(text.begin(), text.end());
+}
+
 }  // namespace
+
+bool shown_in_parent(HWND child) { return (::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+DisplayBox child_box(HWND parent, HWND child, double scale) {
+    RECT box{};
+    ::GetWindowRect(child, &box);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    return {box.left / scale, box.top / scale, (box.right - box.left) / scale, (box.bottom - box.top) / scale};
+}
+
+DisplayControl child_control(HWND parent, HWND child, double scale) {
+    DisplayControl control;
+    control.control_id = ::GetDlgCtrlID(child);
+    control.text = text_of(child);
+    control.box = child_box(parent, child, scale);
+    control.enabled = ::IsWindowEnabled(child) != FALSE;
+    control.focused = ::GetFocus() == child;
+    return control;
+}
+
+std::vector<DisplayControl> visible_buttons(HWND parent, std::initializer_list<int> ids, double scale) {
+    std::vector<DisplayControl> buttons;
+    for (const int id : ids) {
+        const HWND child = ::GetDlgItem(parent, id);
+        if (child && shown_in_parent(child)) buttons.push_back(child_control(parent, child, scale));
+    }
+    return buttons;
+}
 
 AccessibleWindow::AccessibleWindow(HWND window, AccessibleSource source)
     : link_(std::make_shared<AccessibleLink>(AccessibleLink{window, std::move(source), true})) {}

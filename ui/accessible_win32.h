@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "ui/display_model.h"
 
@@ -38,5 +40,15 @@ private:
     std::shared_ptr<AccessibleLink> link_;
     std::unique_ptr<DisplayModel> announced_;
 };
+
+// Shown within its parent, whether or not the parent itself is shown yet: the
+// model of a window not yet on screen is what it will show.
+bool shown_in_parent(HWND child);
+// A child window's rectangle in the parent's client DIPs.
+DisplayBox child_box(HWND parent, HWND child, double scale);
+// A child window as the model reads it: its text, box and state.
+DisplayControl child_control(HWND parent, HWND child, double scale);
+// The buttons among ids that are shown, in that order.
+std::vector<DisplayControl> visible_buttons(HWND parent, std::initializer_list<int> ids, double scale);
 
 }  // namespace zelkora::ui

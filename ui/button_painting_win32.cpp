@@ -17,7 +17,24 @@ struct Face {
     COLORREF border;
 };
 
+// High contrast: the system's button and selection colours, always outlined.
+Face high_contrast_face(ButtonStyle style, ButtonState state) {
+    const COLORREF text = ::GetSysColor(COLOR_BTNTEXT);
+    if (style == ButtonStyle::primary && !state.disabled) return {::GetSysColor(COLOR_HIGHLIGHT), text};
+    return {::GetSysColor(COLOR_BTNFACE), text};
+}
+
+COLORREF high_contrast_label(ButtonStyle style, ButtonState state) {
+    if (state.disabled) return ::GetSysColor(COLOR_GRAYTEXT);
+    switch (style) {
+        case ButtonStyle::primary: return ::GetSysColor(COLOR_HIGHLIGHTTEXT);
+        case ButtonStyle::secondary: return ::GetSysColor(COLOR_BTNTEXT);
+        default: return ::GetSysColor(COLOR_HOTLIGHT);
+    }
+}
+
 Face face_of(ButtonStyle style, ButtonState state) {
+    if (high_contrast_on()) return high_contrast_face(style, state);
     if (style == ButtonStyle::primary) {
         if (state.disabled) return {kLine, kLine};
         const COLORREF fill = state.pressed ? kAccentPressed : kAccent;
@@ -27,6 +44,7 @@ Face face_of(ButtonStyle style, ButtonState state) {
 }
 
 COLORREF label_colour(ButtonStyle style, ButtonState state) {
+    if (high_contrast_on()) return high_contrast_label(style, state);
     if (state.disabled) return kFaint;
     switch (style) {
         case ButtonStyle::primary: return kPrimaryText;
@@ -89,7 +107,10 @@ void draw_button(TextEngine& engine, const DRAWITEMSTRUCT& item, double scale, B
     if (state.focused) {
         const double inset = boxed ? 2.5 : 1.5;
         rounded_rectangle(surface, inset, inset, width - 2 * inset, height - 2 * inset, boxed ? 8 : 6, std::nullopt,
-                          Border{style == ButtonStyle::primary ? kCautionText : kMuted, 1.5});
+                          Border{high_contrast_on()                   ? ::GetSysColor(COLOR_BTNTEXT)
+                                 : style == ButtonStyle::primary ? kCautionText
+                                                                 : kMuted,
+                                 1.5});
     }
     surface.present(item.hDC, item.rcItem.left, item.rcItem.top);
 }

@@ -6,6 +6,7 @@
 
 #include "ui/button_painting_win32.h"
 #include "ui/control_ids.h"
+#include "ui/display_painting_win32.h"
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
 #include "ui/theme.h"
@@ -23,7 +24,6 @@ struct TextStyle {
 
 constexpr TextStyle kHeading{17, kBold};
 constexpr TextStyle kBodyText{13.5, 0};
-constexpr TextStyle kLabel{12, 0};
 constexpr TextStyle kCaution{12.5, 0};
 
 TextStyle value_style(const DetailRow& row) { return {12.5, row.monospace ? kMonospace : 0u}; }
@@ -83,52 +83,53 @@ DialogLayout measure_dialog(const DialogRequest& request, const TextEngine& engi
     return m;
 }
 
+DisplayModel dialog_display_model(const DialogRequest& request, const DialogLayout& layout, int width,
+                                  std::vector<DisplayControl> buttons) {
+    DialogModelInput input;
+    input.buttons = std::move(buttons);
+    input.width = width;
+    input.heading = utf16(request.heading);
+    input.heading_lines = layout.heading_lines;
+    input.heading_top = layout.heading_top;
+    input.heading_block = layout.heading_block;
+    for (const std::wstring_view paragraph : paragraphs_of(request.body)) input.paragraphs.push_back(utf16(paragraph));
+    input.paragraph_lines = layout.paragraph_lines;
+    for (std::size_t i = 0; i < request.detail_rows.size() && i < layout.row_heights.size(); ++i) {
+        const DetailRow& row = request.detail_rows[i];
+        input.details.push_back({utf16(row.label), utf16(row.value), row.monospace, layout.row_heights[i]});
+    }
+    input.details_top = layout.details_top;
+    input.caution = utf16(request.caution_text);
+    input.caution_lines = layout.caution_lines;
+    input.caution_top = layout.caution_top;
+    return dialog_model(input);
+}
+
 void paint_dialog(const DialogRequest& request, const DialogLayout& layout, HDC dc, const RECT& client,
                   double scale) {
     if (client.right <= 0 || client.bottom <= 0) return;
-    PaintSurface surface(text_engine(), client.right, client.bottom, scale, kBackground);
+    const Palette colours = current_palette();
+    PaintSurface surface(text_engine(), client.right, client.bottom, scale, colours.background);
     if (!surface.ready()) return;
-    const double width = static_cast<int>(client.right / scale);
-    const auto text = [&](std::wstring_view text, double x, double y, double w, double h, const TextStyle& style,
-                          COLORREF colour, double line_height) {
-        surface.queue_text({utf16(text), x, y, w, h, style.size, line_height, colour, style.bits});
-    };
+    const int width = static_cast<int>(client.right / scale);
 
     status_icon(surface, 28, 26, 34, request.information_only ? IconKind::caution : IconKind::question);
-    text(request.heading, 74, layout.heading_top, width - 102, layout.heading_lines * 24.0, kHeading, kText, 24);
-
-    double y = layout.heading_block + 42;
-    const auto paragraphs = paragraphs_of(request.body);
-    for (size_t i = 0; i < paragraphs.size() && i < layout.paragraph_lines.size(); ++i) {
-        const double height = layout.paragraph_lines[i] * 21.0;
-        if (height > 0) text(paragraphs[i], 28, y, width - 56, height, kBodyText, kBody, 21);
-        y += height + 6;
-    }
-
     if (!request.detail_rows.empty()) {
-        rounded_rectangle(surface, 28, layout.details_top, width - 56, layout.details_height, 10, kDetailsBox,
-                          Border{kLine, 1});
-        double row_y = layout.details_top + 12;
-        for (size_t i = 0; i < request.detail_rows.size() && i < layout.row_heights.size(); ++i) {
-            const DetailRow& row = request.detail_rows[i];
-            text(row.label, 44, row_y, 80, 19, kLabel, kMuted, 19);
-            text(row.value, 128, row_y, width - 168, layout.row_heights[i], value_style(row), kText, 19);
-            row_y += layout.row_heights[i] + 6;
-        }
+        rounded_rectangle(surface, 28, layout.details_top, width - 56, layout.details_height, 10, colours.details_box,
+                          Border{colours.line, 1});
     }
-
     if (!request.caution_text.empty()) {
-        const double height = layout.caution_lines * 19.0;
-        rounded_rectangle(surface, 28, layout.caution_top, width - 56, height + 22, 10, kAmberTint,
-                          Border{kAmberBorder, 1});
-        text(request.caution_text, 42, layout.caution_top + 11, width - 84, height, kCaution, kCautionText, 19);
+        rounded_rectangle(surface, 28, layout.caution_top, width - 56, layout.caution_lines * 19.0 + 22, 10,
+                          colours.amber_tint, Border{colours.amber_border, 1});
     }
+    queue_model_texts(surface, dialog_display_model(request, layout, width), colours.inks);
     surface.present(dc, 0, 0);
 }
 
 void draw_dialog_button(const DRAWITEMSTRUCT& item, double scale) {
     draw_button(text_engine(), item, scale,
-                item.CtlID == kPrimaryButton ? ButtonStyle::primary : ButtonStyle::secondary, kBackground);
+                item.CtlID == kPrimaryButton ? ButtonStyle::primary : ButtonStyle::secondary,
+                current_palette().background);
 }
 
 }  // namespace zelkora::ui

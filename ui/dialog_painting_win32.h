@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/dialog_request.h"
+#include "ui/display_model.h"
 #include "ui/text_engine_win32.h"
 
 namespace zelkora::ui {
@@ -32,6 +33,11 @@ struct DialogLayout {
 // Line counts at scale 1, as the window is sized before it exists.
 DialogLayout measure_dialog(const DialogRequest& request, const TextEngine& engine,
                             double width = kDialogMeasureWidth);
+
+// The dialog's texts where the layout puts them, for a client width in DIPs,
+// and its buttons as the window has them (none for the painting).
+DisplayModel dialog_display_model(const DialogRequest& request, const DialogLayout& layout, int width,
+                                  std::vector<DisplayControl> buttons = {});
 
 // Paints the whole client area (width `client.right` pixels) at `scale`
 // from the positions of the layout.

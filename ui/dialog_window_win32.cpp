@@ -4,6 +4,7 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/accessible_win32.h"
 #include "ui/title_bar_win32.h"
 #include "ui/dialog_keys_win32.h"
 #include "ui/dialog_painting_win32.h"
@@ -33,6 +34,7 @@ struct DialogSession {
     bool owner_was_enabled = false;
     bool running = true;
     bool accepted = false;
+    std::unique_ptr<AccessibleWindow> accessible;
 
     int default_id() const {
         return request.cancel_is_default || request.information_only ? kCancelButton : kPrimaryButton;
@@ -105,6 +107,14 @@ HWND create_button(HWND parent, const wchar_t* text, int id) {
                              ::GetModuleHandleW(nullptr), nullptr);
 }
 
+// What the dialog shows now, with its buttons from left to right.
+DisplayModel dialog_model_now(const DialogSession& session) {
+    RECT client{};
+    ::GetClientRect(session.window, &client);
+    return dialog_display_model(session.request, session.layout, static_cast<int>(client.right / session.scale),
+                                visible_buttons(session.window, {kCancelButton, kPrimaryButton}, session.scale));
+}
+
 // A dialog without both buttons could not be answered except by closing it,
 // so creation fails instead.
 LRESULT on_create(DialogSession& session) {
@@ -112,6 +122,9 @@ LRESULT on_create(DialogSession& session) {
     session.primary = create_button(session.window, session.request.primary_label.c_str(), kPrimaryButton);
     if (!session.cancel || !session.primary) return -1;
     lay_out(session);
+    session.accessible = std::make_unique<AccessibleWindow>(
+        session.window, AccessibleSource{[&session] { return dialog_model_now(session); },
+                                         [&session] { return session.scale; }});
     return 0;
 }
 
@@ -153,7 +166,15 @@ LRESULT handle(DialogSession& session, UINT message, WPARAM wparam, LPARAM lpara
         case WM_CLOSE:
             close_dialog(session);
             return 0;
+        case WM_GETOBJECT:
+            if (session.accessible) return session.accessible->answer(wparam, lparam);
+            return ::DefWindowProcW(session.window, message, wparam, lparam);
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+            ::RedrawWindow(session.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            return 0;
         case WM_DESTROY:
+            session.accessible.reset();
             session.running = false;
             return 0;
         case DM_GETDEFID:

@@ -194,6 +194,12 @@ void add_result(const Place& at) {
     }
 }
 
+void add_buttons(ModelBuilder& builder, const std::vector<DisplayControl>& buttons) {
+    for (const DisplayControl& button : buttons) {
+        builder.control(id::kButton + button.control_id, DisplayRole::button, button);
+    }
+}
+
 }  // namespace
 
 const DisplayElement* DisplayModel::find(int element) const {
@@ -236,9 +242,61 @@ DisplayModel window_model(const WindowModelInput& input) {
         case core::kRunFailed: add_result(at); break;
         default: add_ready(at); break;
     }
-    for (const DisplayControl& button : input.buttons) {
-        builder.control(id::kButton + button.control_id, DisplayRole::button, button);
+    add_buttons(builder, input.buttons);
+    return model;
+}
+
+DisplayModel dialog_model(const DialogModelInput& input) {
+    DisplayModel model;
+    ModelBuilder add(model);
+    const double w = input.width;
+    add.text(id::kTitle, input.heading, {74, input.heading_top, w - 102, input.heading_lines * 24.0},
+             {17, 24, kBold, Ink::text});
+    double y = input.heading_block + 42;
+    for (std::size_t i = 0; i < input.paragraphs.size() && i < input.paragraph_lines.size(); ++i) {
+        const double height = input.paragraph_lines[i] * 21.0;
+        if (height > 0) {
+            add.text(id::kParagraph + static_cast<int>(i), input.paragraphs[i], {28, y, w - 56, height},
+                     {13.5, 21, 0, Ink::body});
+        }
+        y += height + 6;
     }
+    double row_y = input.details_top + 12;
+    for (std::size_t i = 0; i < input.details.size(); ++i) {
+        const DialogDetail& row = input.details[i];
+        const int row_id = id::kDetailRow + 2 * static_cast<int>(i);
+        add.text(row_id, row.label, {44, row_y, 80, 19}, {12, 19, 0, Ink::muted}).value = row.value;
+        // The value is painted beside its label and read as the row's value.
+        add.text(row_id + 1, row.value, {128, row_y, w - 168, row.height},
+                 {12.5, 19, row.monospace ? kMonospace : 0u, Ink::text}, row_id)
+            .role = DisplayRole::decoration;
+        row_y += row.height + 6;
+    }
+    if (!input.caution.empty()) {
+        add.text(id::kCaution, input.caution, {42, input.caution_top + 11, w - 84, input.caution_lines * 19.0},
+                 {12.5, 19, 0, Ink::caution});
+    }
+    add_buttons(add, input.buttons);
+    return model;
+}
+
+DisplayModel splash_display(const SplashProgress& progress, const std::u16string& caption,
+                            const std::u16string& message) {
+    DisplayModel model;
+    ModelBuilder add(model);
+    add.text(id::kTitle, std::u16string(splash_title_line(progress)), {78, 23, 338, 24},
+             {16.5, 0, kBold | kOneLine, Ink::text});
+    add.text(id::kSubtitle, caption, {78, 48, 338, 20}, {12.5, 0, kOneLine, Ink::muted});
+    const std::u16string counter = splash_step_counter(progress);
+    add.add(id::kProgress, DisplayRole::progress_bar, u"업데이트 진행률", {kSplashTrackLeft, 92, kSplashTrackWidth, 6})
+        .value = counter;
+    add.text(id::kStatus, std::u16string(splash_status_line(progress)), {24, 106, 320, 20},
+             {12, 0, kOneLine, Ink::muted});
+    if (progress.determinate) {
+        add.text(id::kCounter, counter, {344, 106, 72, 20}, {12, 0, kRight | kOneLine, Ink::faint}).role =
+            DisplayRole::decoration;
+    }
+    add.text(id::kMessage, message, {24, 134, 392, 18}, {11.5, 0, kOneLine, Ink::faint});
     return model;
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/outcome_messages.h"
 #include "ui/result_panel.h"
+#include "ui/splash_model.h"
 
 namespace zelkora::ui {
 
@@ -141,5 +142,37 @@ std::u16string step_counter(int highest_step);
 std::u16string status_line(const core::RunProgress& progress);
 
 DisplayModel window_model(const WindowModelInput& input);
+
+struct DialogDetail {
+    std::u16string label;
+    std::u16string value;
+    bool monospace = false;
+    double height = 19;  // of the value's lines
+};
+
+// A confirmation dialog as measured for its width: texts with the positions
+// of the measurement (in DIPs, scale 1).
+struct DialogModelInput {
+    int width = 520;
+    std::u16string heading;
+    int heading_lines = 1;
+    double heading_top = 31;
+    double heading_block = 34;
+    std::vector<std::u16string> paragraphs;
+    std::vector<int> paragraph_lines;  // 0 for an empty paragraph
+    std::vector<DialogDetail> details;
+    double details_top = 0;
+    std::u16string caution;
+    int caution_lines = 0;
+    double caution_top = 0;
+    std::vector<DisplayControl> buttons;  // the visible buttons in reading order
+};
+
+DisplayModel dialog_model(const DialogModelInput& input);
+
+// The update splash: its title line, the version caption, the bar (read by
+// its step counter), the status line and the closing message.
+DisplayModel splash_display(const SplashProgress& progress, const std::u16string& caption,
+                            const std::u16string& message);
 
 }  // namespace zelkora::ui

@@ -343,6 +343,11 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
         case WM_GETOBJECT:
             if (state.accessible) return state.accessible->answer(wparam, lparam);
             return ::DefWindowProcW(window, message, wparam, lparam);
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+            // High contrast may have come or gone; the next paint reads it.
+            ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            return 0;
         case WM_DESTROY:
             state.accessible.reset();
             settle_owed_handoff(state);

@@ -4,10 +4,12 @@
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
+#include "ui/display_painting_win32.h"
 #include "ui/gdi_scopes.h"
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
 #include "ui/text_engine_win32.h"
+#include "ui/theme.h"
 
 namespace zelkora::ui {
 
@@ -37,6 +39,17 @@ constexpr SplashPalette kLight{RGB(0xFF, 0xFF, 0xFF), RGB(0xDC, 0xE1, 0xE5), RGB
                                RGB(0xED, 0xF0, 0xF2), RGB(0xF5, 0xA6, 0x23)};
 
 const SplashPalette& palette(bool dark) { return dark ? kDark : kLight; }
+
+// High contrast: Windows' own colours, whatever the Client's theme.
+SplashPalette high_contrast_splash() {
+    const COLORREF window = ::GetSysColor(COLOR_WINDOW);
+    const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
+    return {window, text, window, text, text, ::GetSysColor(COLOR_GRAYTEXT), window, ::GetSysColor(COLOR_HIGHLIGHT)};
+}
+
+InkColours inks_of(const SplashPalette& colours) {
+    return {colours.title, colours.caption, colours.caption, colours.counter, colours.accent, colours.title};
+}
 
 // Older SDK headers lack these attribute numbers.
 constexpr DWORD kWindowCornerPreference = 33;
@@ -76,7 +89,6 @@ std::optional<ScreenBox> monitor_work_area(const std::optional<RECT>& bounds) {
     return ScreenBox{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
 }
 
-constexpr unsigned kOneLine = text_style::kSingleLine | text_style::kMiddle;
 
 void paint_monitor_icon(PaintSurface& surface, const SplashPalette& colours) {
     rounded_rectangle(surface, 24, 24, 40, 40, 10, colours.tile, Border{colours.border, 1});
@@ -102,6 +114,10 @@ bool Splash::create(HINSTANCE instance, const SplashOptions& options) {
     ::CreateWindowExW(WS_EX_APPWINDOW, kSplashWindowClass, title.c_str(), WS_POPUP, work_area_.left, work_area_.top,
                       1, 1, nullptr, nullptr, instance, this);
     if (!window_) return false;
+    accessible_ = std::make_unique<AccessibleWindow>(
+        window_, AccessibleSource{[this] { return splash_display(progress_, caption_, message_); },
+                                  [this] { return scale_; }});
+    accessible_->announce();
     place();
     round_the_corners(window_, palette(dark_).border);
     ::ShowWindow(window_, SW_SHOWNORMAL);
@@ -121,11 +137,13 @@ void Splash::place() {
 void Splash::set_stage(int stage) {
     set_splash_stage(progress_, stage);
     if (window_) ::InvalidateRect(window_, nullptr, FALSE);
+    if (accessible_) accessible_->announce();
 }
 
 void Splash::destroy() {
     if (!window_) return;
     ::KillTimer(window_, kAnimationTimer);
+    accessible_.reset();
     ::DestroyWindow(window_);  // WM_NCDESTROY clears window_
     window_ = nullptr;
 }
@@ -134,7 +152,8 @@ void Splash::paint(HDC dc) const {
     RECT client{};
     ::GetClientRect(window_, &client);
     if (client.right <= 0 || client.bottom <= 0) return;
-    const SplashPalette& colours = palette(dark_);
+    const bool high_contrast = theme::high_contrast_on();
+    const SplashPalette colours = high_contrast ? high_contrast_splash() : palette(dark_);
     PaintSurface surface(text_engine(), client.right, client.bottom, scale_, colours.background);
     if (!surface.ready()) return;
 
@@ -146,19 +165,11 @@ void Splash::paint(HDC dc) const {
         ::Rectangle(surface.dc(), 0, 0, client.right, client.bottom);
     }
     paint_monitor_icon(surface, colours);
-    surface.queue_text({std::u16string(splash_title_line(progress_)), 78, 23, 338, 24, 16.5, 0, colours.title,
-                        text_style::kBold | kOneLine});
-    surface.queue_text({caption_, 78, 48, 338, 20, 12.5, 0, colours.caption, kOneLine});
-    rounded_rectangle(surface, kSplashTrackLeft, 92, kSplashTrackWidth, 6, 3, colours.track);
+    rounded_rectangle(surface, kSplashTrackLeft, 92, kSplashTrackWidth, 6, 3, colours.track,
+                      high_contrast ? std::optional(Border{colours.border, 1}) : std::nullopt);
     const BarExtent bar = splash_bar(progress_);
     if (bar.width > 0) rounded_rectangle(surface, bar.left, 92, bar.width, 6, 3, colours.accent);
-    surface.queue_text({std::u16string(splash_status_line(progress_)), 24, 106, 320, 20, 12, 0, colours.caption,
-                        kOneLine});
-    if (progress_.determinate) {
-        surface.queue_text({splash_step_counter(progress_), 344, 106, 72, 20, 12, 0, colours.counter,
-                            text_style::kRight | kOneLine});
-    }
-    surface.queue_text({message_, 24, 134, 392, 18, 11.5, 0, colours.counter, kOneLine});
+    queue_model_texts(surface, splash_display(progress_, caption_, message_), inks_of(colours));
     surface.present(dc, 0, 0);
 }
 
@@ -174,6 +185,13 @@ LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_GETOBJECT:
+            if (accessible_) return accessible_->answer(wparam, lparam);
+            return ::DefWindowProcW(window_, message, wparam, lparam);
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+            ::InvalidateRect(window_, nullptr, FALSE);  // high contrast may have come or gone
+            return 0;
         case WM_NCHITTEST:
             return HTCAPTION;
         case WM_TIMER:
@@ -210,7 +228,10 @@ LRESULT CALLBACK splash_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     auto* splash = reinterpret_cast<Splash*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        if (splash) splash->window_ = nullptr;
+        if (splash) {
+            splash->accessible_.reset();
+            splash->window_ = nullptr;
+        }
         return ::DefWindowProcW(window, message, wparam, lparam);
     }
     if (!splash) return ::DefWindowProcW(window, message, wparam, lparam);

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "ui/accessible_win32.h"
 #include "ui/splash_model.h"
 
 namespace zelkora::ui {
@@ -60,6 +62,7 @@ private:
     std::u16string caption_;
     std::u16string message_;
     SplashProgress progress_;
+    std::unique_ptr<AccessibleWindow> accessible_;  // while the window exists
 };
 
 }  // namespace zelkora::ui

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-#include "ui/display_model.h"
+#include <array>
+#include <optional>
 
 namespace zelkora::ui::theme {
 
@@ -34,10 +35,34 @@ inline constexpr COLORREF kRedBorder = RGB(0x60, 0x2E, 0x2F);
 inline constexpr COLORREF kPanelTints[3] = {kRedTint, kAmberTint, kGreenTint};
 inline constexpr COLORREF kPanelBorders[3] = {kRedBorder, kAmberBorder, kGreenBorder};
 
-// The colour of a text of the display model.
-inline COLORREF ink_colour(Ink ink) {
-    static constexpr COLORREF kInks[] = {kText, kBody, kMuted, kFaint, kAccent, kCautionText};
-    return kInks[static_cast<int>(ink)];
-}
+// The texts of the display model: text, body, muted, faint, accent, caution.
+inline constexpr std::array<COLORREF, 6> kInks = {kText, kBody, kMuted, kFaint, kAccent, kCautionText};
+
+// The colours of one paint: the dark palette above, or Windows' own colours
+// while high contrast is on, where every shape also keeps a visible outline.
+struct Palette {
+    bool high_contrast = false;
+    COLORREF background = kBackground;
+    COLORREF card = kCard;
+    COLORREF line = kLine;  // separators and borders
+    COLORREF details_box = kDetailsBox;
+    COLORREF track = kLine;  // of the progress bar
+    COLORREF track_border = kLine;
+    COLORREF accent = kAccent;
+    COLORREF done = kGreenBorder;  // connectors of done steps
+    COLORREF amber_tint = kAmberTint;
+    COLORREF amber_border = kAmberBorder;
+    std::array<COLORREF, 3> panel_tints = {kRedTint, kAmberTint, kGreenTint};
+    std::array<COLORREF, 3> panel_borders = {kRedBorder, kAmberBorder, kGreenBorder};
+    std::array<COLORREF, 6> inks = kInks;
+    COLORREF field_text = kBody;
+};
+
+// Windows' high-contrast switch (SPI_GETHIGHCONTRAST), unless a test has
+// decided it; read at every paint, so a change shows at the next one.
+bool high_contrast_on();
+void decide_high_contrast_for_tests(std::optional<bool> on);
+
+Palette current_palette();
 
 }  // namespace zelkora::ui::theme

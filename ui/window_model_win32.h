@@ -11,10 +11,4 @@ namespace zelkora::ui {
 
 DisplayModel current_window_model(const WindowState& state);
 
-// A child window's rectangle in the parent's client DIPs.
-DisplayBox child_box(HWND parent, HWND child, double scale);
-
-// The visible buttons among ids, in that order, with their texts and states.
-std::vector<DisplayControl> visible_buttons(HWND parent, std::initializer_list<int> ids, double scale);
-
 }  // namespace zelkora::ui

@@ -7,6 +7,7 @@
 #include "core/outcome_messages.h"
 #include "ui/button_painting_win32.h"
 #include "ui/diagnostics_copy.h"
+#include "ui/display_painting_win32.h"
 #include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
 #include "ui/paint_surface_win32.h"
@@ -26,27 +27,30 @@ struct Frame {
     PaintSurface& surface;
     const WindowState& state;
     const DisplayModel& model;
+    const Palette& colours;
     int width;  // W
     int footer;  // F
     bool compact;
 
     double title_top() const { return compact ? 82 : 92; }
     void card(double x, double y, double w, double h) const {
-        rounded_rectangle(surface, x, y, w, h, 14, kCard, Border{kLine, 1});
+        rounded_rectangle(surface, x, y, w, h, 14, colours.card, Border{colours.line, 1});
     }
 };
 
 void paint_header(const Frame& frame) {
     PaintSurface& surface = frame.surface;
-    rounded_rectangle(surface, 28, 20, 40, 40, 11, kCard, Border{kLine, 1});
-    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{kAccent, 2});
-    line(surface, 48, 44, 48, 50, kAccent, 2, true);
-    line(surface, 42, 50.5, 54, 50.5, kAccent, 2, true);
+    const Palette& colours = frame.colours;
+    rounded_rectangle(surface, 28, 20, 40, 40, 11, colours.card, Border{colours.line, 1});
+    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{colours.accent, 2});
+    line(surface, 48, 44, 48, 50, colours.accent, 2, true);
+    line(surface, 42, 50.5, 54, 50.5, colours.accent, 2, true);
     if (const DisplayElement* badge = frame.model.find(element_id::kBadge)) {
         const DisplayBox& box = badge->box;
-        rounded_rectangle(surface, box.x, box.y, box.width, box.height, 12, kAmberTint, Border{kAmberBorder, 1});
+        rounded_rectangle(surface, box.x, box.y, box.width, box.height, 12, colours.amber_tint,
+                          Border{colours.amber_border, 1});
     }
-    line(surface, 0, 72, frame.width, 72, kLine, 1);
+    line(surface, 0, 72, frame.width, 72, colours.line, 1);
 }
 
 void paint_ready(const Frame& frame) {
@@ -56,8 +60,8 @@ void paint_ready(const Frame& frame) {
     for (int i = 0; i < 3; ++i) {
         if (const DisplayElement* number = frame.model.find(element_id::kReadyNumber + i)) {
             const DisplayBox& box = number->box;
-            rounded_rectangle(frame.surface, box.x, box.y, box.width, box.height, 9, kAmberTint,
-                              Border{kAmberBorder, 1});
+            rounded_rectangle(frame.surface, box.x, box.y, box.width, box.height, 9, frame.colours.amber_tint,
+                              Border{frame.colours.amber_border, 1});
         }
     }
 }
@@ -70,7 +74,7 @@ void paint_steps(const Frame& frame, const ProgressCard& card) {
         const double y = card.top + 7 + k * card.pitch + half;
         if (k < 5) {
             line(frame.surface, 52, y + radius + 2, 52, y + card.pitch - radius - 2,
-                 k < highest ? kGreenBorder : kLine, 1.5);
+                 k < highest ? frame.colours.done : frame.colours.line, 1.5);
         }
         step_marker(frame.surface, 52, y, radius, k, highest, frame.state.spinner_phase);
     }
@@ -81,9 +85,13 @@ void paint_progress(const Frame& frame) {
     const int w = frame.width;
     frame.card(28, card.top, w - 56, card.height);
     paint_steps(frame, card);
-    rounded_rectangle(frame.surface, 28, card.bar_top, w - 56, 6, 3, kLine);
+    const Palette& colours = frame.colours;
+    rounded_rectangle(frame.surface, 28, card.bar_top, w - 56, 6, 3, colours.track,
+                      colours.high_contrast ? std::optional(Border{colours.track_border, 1}) : std::nullopt);
     const double filled = (w - 56) * std::clamp(frame.state.run.shown_progress, 0.0, 1.0);
-    if (filled > 0.5) rounded_rectangle(frame.surface, 28, card.bar_top, std::max(filled, 6.0), 6, 3, kAccent);
+    if (filled > 0.5) {
+        rounded_rectangle(frame.surface, 28, card.bar_top, std::max(filled, 6.0), 6, 3, colours.accent);
+    }
 }
 
 IconKind icon_of(core::NoteLevel level) { return static_cast<IconKind>(std::clamp(static_cast<int>(level), 0, 2)); }
@@ -109,11 +117,11 @@ void paint_field_scroll(const Frame& frame) {
     const double top = box.top / state.scale;
     const double height = field_height_px / state.scale;
     const double x = frame.width - 41;
-    rounded_rectangle(frame.surface, x, top, 3, height, 1.5, kLine);
+    rounded_rectangle(frame.surface, x, top, 3, height, 1.5, frame.colours.line);
     const double thumb = std::max(fitting * height / line_count, 18.0);
     const int first = static_cast<int>(::SendMessageW(field, EM_GETFIRSTVISIBLELINE, 0, 0));
     const double position = std::clamp(static_cast<double>(first) / (line_count - fitting), 0.0, 1.0);
-    rounded_rectangle(frame.surface, x, top + (height - thumb) * position, 3, thumb, 1.5, kMuted);
+    rounded_rectangle(frame.surface, x, top + (height - thumb) * position, 3, thumb, 1.5, frame.colours.inks[2]);
 }
 
 void paint_result(const Frame& frame) {
@@ -130,8 +138,8 @@ void paint_result(const Frame& frame) {
     status_icon(frame.surface, 28, frame.title_top() + 2, 28, icon_of(header.level));
     const ResultPanel panel = current_result_panel(state);
     const int tint = panel_tint(notes);
-    rounded_rectangle(frame.surface, 28, panel.top, w - 56, panel.height, 14, kPanelTints[tint],
-                      Border{kPanelBorders[tint], 1});
+    rounded_rectangle(frame.surface, 28, panel.top, w - 56, panel.height, 14, frame.colours.panel_tints[tint],
+                      Border{frame.colours.panel_borders[tint], 1});
     if (state.run.details_expanded && more_details_available(report)) {
         paint_field_scroll(frame);
         return;
@@ -143,26 +151,18 @@ void paint_result(const Frame& frame) {
     }
 }
 
-// Every text of the model, in its ink; drawn after the shapes.
-void queue_texts(const Frame& frame) {
-    for (const DisplayElement& element : frame.model.elements) {
-        if (!element.paint) continue;
-        const DisplayPaint& paint = *element.paint;
-        frame.surface.queue_text({element.name, element.box.x, element.box.y, element.box.width, element.box.height,
-                                  paint.size, paint.line_height, ink_colour(paint.ink), paint.style});
-    }
-}
-
 }  // namespace
 
 void paint_view(WindowState& state, HDC dc) {
     RECT client{};
     ::GetClientRect(state.window, &client);
     if (client.right <= 0 || client.bottom <= 0) return;
-    PaintSurface surface(text_engine(), client.right, client.bottom, state.scale, kBackground);
+    const Palette colours = current_palette();
+    PaintSurface surface(text_engine(), client.right, client.bottom, state.scale, colours.background);
     if (!surface.ready()) return;
     const DisplayModel model = current_window_model(state);
-    const Frame frame{surface, state, model, client_dips(state).width, footer_top(state), compact_layout(state)};
+    const Frame frame{surface, state, model, colours, client_dips(state).width, footer_top(state),
+                      compact_layout(state)};
     paint_header(frame);
     switch (state.view) {
         case core::kRunInstalling: paint_progress(frame); break;
@@ -170,7 +170,7 @@ void paint_view(WindowState& state, HDC dc) {
         case core::kRunFailed: paint_result(frame); break;
         default: paint_ready(frame); break;
     }
-    queue_texts(frame);
+    queue_model_texts(surface, model, colours.inks);
     surface.present(dc, 0, 0);
 }
 
@@ -183,16 +183,19 @@ bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
     if (item->CtlID < 1 || item->CtlID > 4) return false;
     static constexpr ButtonStyle kStyles[] = {ButtonStyle::primary, ButtonStyle::secondary, ButtonStyle::left_text,
                                               ButtonStyle::right_text};
-    const COLORREF background =
-        item->CtlID == kDetailsButton ? kPanelTints[panel_tint(current_notes(state))] : kBackground;
+    const Palette colours = current_palette();
+    const COLORREF background = item->CtlID == kDetailsButton ? colours.panel_tints[panel_tint(current_notes(state))]
+                                                              : colours.background;
     ui::draw_button(text_engine(), *item, state.scale, kStyles[item->CtlID - 1], background);
     return true;
 }
 
 LRESULT field_colours(const WindowState& state, HDC dc) {
     const int tint = panel_tint(current_notes(state));
-    ::SetBkColor(dc, kPanelTints[tint]);
-    ::SetTextColor(dc, kBody);
+    const Palette colours = current_palette();
+    ::SetBkColor(dc, colours.panel_tints[static_cast<std::size_t>(tint)]);
+    ::SetTextColor(dc, colours.field_text);
+    if (colours.high_contrast) return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
     return reinterpret_cast<LRESULT>(state.tint_brushes[static_cast<std::size_t>(tint)].get());
 }
 

@@ -160,7 +160,7 @@ EventListener::EventListener(DWORD process_id, std::wstring window_class) : wind
     thread_local const Apartment apartment;
     listener = this;
     hook_ = ::SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, on_event, process_id, 0,
-                              WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+                              WINEVENT_OUTOFCONTEXT);  // Wine 8 drops every event given WINEVENT_SKIPOWNPROCESS
 }
 
 EventListener::~EventListener() {
@@ -176,6 +176,7 @@ void EventListener::pump(DWORD milliseconds) const {
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
+        describe_arrived();
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
 }
@@ -188,17 +189,30 @@ void CALLBACK EventListener::on_event(HWINEVENTHOOK, DWORD event, HWND window, L
     if (!listener || !announced || object != OBJID_CLIENT || !window || class_of(window) != listener->window_class_) {
         return;
     }
-    ComPtr<IAccessible> source;
-    VARIANT target;
-    ::VariantInit(&target);
-    std::wstring line = event_word(event) + L" ";
-    if (SUCCEEDED(::AccessibleObjectFromEvent(window, object, child, source.out(), &target)) && source.p) {
-        line += describe(source.p, target.vt == VT_I4 ? target.lVal : CHILDID_SELF, false);
-    } else {
-        line += L"(gone)";
+    listener->arrived_.push_back({event, window, object, child});
+}
+
+void EventListener::describe_arrived() const {
+    if (describing_) return;
+    describing_ = true;
+    for (std::size_t i = 0; i < arrived_.size(); ++i) {
+        const Event arrived = arrived_[i];  // the list may grow while this one is read
+        ComPtr<IAccessible> source;
+        VARIANT target;
+        ::VariantInit(&target);
+        std::wstring line = event_word(arrived.event) + L" ";
+        if (SUCCEEDED(::AccessibleObjectFromEvent(arrived.window, arrived.object, arrived.child, source.out(),
+                                                  &target)) &&
+            source.p) {
+            line += describe(source.p, target.vt == VT_I4 ? target.lVal : CHILDID_SELF, false);
+        } else {
+            line += L"(gone)";
+        }
+        ::VariantClear(&target);
+        heard_.push_back(line);
     }
-    ::VariantClear(&target);
-    listener->heard_.push_back(line);
+    arrived_.clear();
+    describing_ = false;
 }
 
 }  // namespace zelkora::a11y

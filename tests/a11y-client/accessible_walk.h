@@ -37,10 +37,21 @@ public:
     const std::vector<std::wstring>& heard() const { return heard_; }
 
 private:
+    struct Event {
+        DWORD event;
+        HWND window;
+        LONG object;
+        LONG child;
+    };
     static void CALLBACK on_event(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD);
+    void describe_arrived() const;
     HWINEVENTHOOK hook_ = nullptr;
     std::wstring window_class_;
-    std::vector<std::wstring> heard_;
+    // Reading an event's source is a call into the other process, during
+    // which further events arrive; they wait here to keep their order.
+    mutable std::vector<Event> arrived_;
+    mutable bool describing_ = false;
+    mutable std::vector<std::wstring> heard_;
 };
 
 }  // namespace zelkora::a11y
