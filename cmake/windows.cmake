@@ -227,6 +227,7 @@ add_executable(windows_tests
     tests/windows/file_primitives_test.cpp
     tests/windows/file_tree.cpp
     tests/windows/handoff_registry_test.cpp
+    tests/windows/high_contrast_test.cpp
     tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
@@ -313,7 +314,7 @@ zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
-zelkora_windows_test_suites(accessibility 500 AccessibleTrees AccessibleRun)
+zelkora_windows_test_suites(accessibility 500 AccessibleTrees AccessibleRun HighContrast)
 # The same probes on a screen of 144 DPI, which needs a prefix of its own:
 # Wine reads the DPI when its wineserver starts.
 set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)
@@ -401,3 +402,14 @@ foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OP
 endforeach()
 target_compile_definitions(zelkora_setup_test_variant PRIVATE ZELKORA_TEST_VARIANT_TRUSTS_CURRENT_USER)
 set_target_properties(zelkora_setup_test_variant PROPERTIES OUTPUT_NAME zelkora-setup-TEST-ONLY-trusts-current-user)
+
+# The setup painting as if Windows' high-contrast mode were on, which Wine
+# cannot switch: for tools/screenshots only, never shipped.
+add_executable(zelkora_setup_high_contrast WIN32 ${setup_sources} tests/high-contrast/force_high_contrast.cpp)
+foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
+    get_target_property(value zelkora_setup ${property})
+    if(value)
+        set_target_properties(zelkora_setup_high_contrast PROPERTIES ${property} "${value}")
+    endif()
+endforeach()
+set_target_properties(zelkora_setup_high_contrast PROPERTIES OUTPUT_NAME zelkora-setup-TEST-ONLY-high-contrast)
