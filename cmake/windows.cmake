@@ -393,23 +393,20 @@ set_tests_properties(setup_ignores_planted_dlls PROPERTIES FIXTURES_REQUIRED win
 # installations need it; it lives only in the build tree and never goes where
 # a release is put.
 get_target_property(setup_sources zelkora_setup SOURCES)
-add_executable(zelkora_setup_test_variant WIN32 ${setup_sources})
-foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
-    get_target_property(value zelkora_setup ${property})
-    if(value)
-        set_target_properties(zelkora_setup_test_variant PROPERTIES ${property} "${value}")
-    endif()
-endforeach()
+function(zelkora_setup_variant target output_name)  # extra sources...
+    add_executable(${target} WIN32 ${setup_sources} ${ARGN})
+    foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
+        get_target_property(value zelkora_setup ${property})
+        if(value)
+            set_target_properties(${target} PROPERTIES ${property} "${value}")
+        endif()
+    endforeach()
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
+endfunction()
+zelkora_setup_variant(zelkora_setup_test_variant zelkora-setup-TEST-ONLY-trusts-current-user)
 target_compile_definitions(zelkora_setup_test_variant PRIVATE ZELKORA_TEST_VARIANT_TRUSTS_CURRENT_USER)
-set_target_properties(zelkora_setup_test_variant PROPERTIES OUTPUT_NAME zelkora-setup-TEST-ONLY-trusts-current-user)
 
 # The setup painting as if Windows' high-contrast mode were on, which Wine
 # cannot switch: for tools/screenshots only, never shipped.
-add_executable(zelkora_setup_high_contrast WIN32 ${setup_sources} tests/high-contrast/force_high_contrast.cpp)
-foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
-    get_target_property(value zelkora_setup ${property})
-    if(value)
-        set_target_properties(zelkora_setup_high_contrast PROPERTIES ${property} "${value}")
-    endif()
-endforeach()
-set_target_properties(zelkora_setup_high_contrast PROPERTIES OUTPUT_NAME zelkora-setup-TEST-ONLY-high-contrast)
+zelkora_setup_variant(zelkora_setup_high_contrast zelkora-setup-TEST-ONLY-high-contrast
+    tests/high-contrast/force_high_contrast.cpp)

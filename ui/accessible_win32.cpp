@@ -51,7 +51,7 @@ const Oleacc& oleacc() {
 
 // Readers' calls arrive through COM on the window's thread.
 void join_apartment() {
-    thread_local const HRESULT joined = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    thread_local const HRESULT joined = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     (void)joined;  // RPC_E_CHANGED_MODE: the thread already has an apartment, which serves as well
 }
 
