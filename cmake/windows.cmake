@@ -314,7 +314,7 @@ zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
     LaunchTargets UpdateNotNewer UpdateLauncher)
 zelkora_windows_test_suites(pixel_probes 200 PixelProbes)
-zelkora_windows_test_suites(accessibility 500 AccessibleTrees AccessibleRun HighContrast)
+zelkora_windows_test_suites(accessibility 500 AccessibleTrees AccessibleRun AccessibleLocations HighContrast)
 # The same probes on a screen of 144 DPI, which needs a prefix of its own:
 # Wine reads the DPI when its wineserver starts.
 set(ZELKORA_WINE_PREFIX_144 ${CMAKE_BINARY_DIR}/wine-144)

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -406,6 +407,48 @@ TEST_F(AccessibleRun, AnnouncesEachChangeOnceAndTheResultAsAnAlert) {
     expected.insert(expected.end(), {L"reorder client: Zelkora Client 설치", L"name button: 닫기",
                                      L"state button: 닫기", L"alert text: 설치를 마쳤어요"});
     EXPECT_EQ(listener.heard(), expected) << printed(listener.heard());
+}
+
+}  // namespace
+
+namespace {
+
+RECT client_box(HWND window, double x, double y, double width, double height, double scale) {
+    POINT origin{0, 0};
+    ::ClientToScreen(window, &origin);
+    const auto px = [scale](double dips) { return static_cast<LONG>(std::lround(dips * scale)); };
+    return RECT{origin.x + px(x), origin.y + px(y), origin.x + px(x) + px(width), origin.y + px(y) + px(height)};
+}
+
+bool same(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Where a reader's magnifier or braille cursor goes: the painted rectangle on
+// the screen. (WM_DPICHANGED carries a pointer and cannot be sent from here,
+// so this checks the prefix's 96 DPI; the model's boxes are DIPs either way.)
+TEST(AccessibleLocations, AreThePaintedRectanglesInScreenPixels) {
+    const auto setup = start_process(setup_exe_path(), L"--preview");
+    ASSERT_TRUE(setup);
+    const HWND window = wait_for_window(setup->id, kWindowClass, 15s);
+    ASSERT_NE(window, nullptr);
+    const double scale = ::GetDpiForWindow(window) / 96.0;
+    RECT client{};
+    ::GetClientRect(window, &client);
+    const int width = static_cast<int>(client.right / scale);  // in DIPs, as the layout truncates it
+    RECT title{};
+    ASSERT_TRUE(zelkora::a11y::accessible_location(window, L"클라우드 데스크톱 시작하기", title));
+    const RECT expected = client_box(window, 28, 92, width - 56, 32, scale);
+    EXPECT_TRUE(same(title, expected)) << title.left << "," << title.top << "," << title.right << ","
+                                       << title.bottom << " against " << expected.left << "," << expected.top
+                                       << "," << expected.right << "," << expected.bottom;
+    RECT button{};
+    ASSERT_TRUE(zelkora::a11y::accessible_location(window, L"미리보기 닫기", button));
+    RECT painted{};
+    ::GetWindowRect(::GetDlgItem(window, 1), &painted);
+    EXPECT_TRUE(same(button, painted));
+    ::TerminateProcess(setup->process.get(), 0);
+    wait_for_exit(*setup, 15s);
 }
 
 }  // namespace
