@@ -94,6 +94,12 @@ protected:
         return wait_for_exit(setup_, 15s);
     }
 
+    // A failed case must not leave its setup behind: it would hold this
+    // test program's output open until the group's time-out.
+    void TearDown() override {
+        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
+    }
+
     std::wstring folder_;
     StartedProcess setup_;
     HWND window_ = nullptr;
@@ -319,12 +325,6 @@ protected:
         return wait_until([&] { return focused_id(parent) == id; }, 3s);
     }
 
-    // A failed case must not leave its setup behind: it would hold this
-    // test program's output open.
-    void TearDown() override {
-        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
-    }
-
     // The install confirmation, once it shows and its default button has the focus.
     HWND open_confirmation_by_enter() {
         type_key(window_, VK_RETURN);
@@ -517,6 +517,43 @@ TEST_F(ChannelEnd, LateFailureFromALeftoverProcessLeavesTheCompletedRunAlone) {
     EXPECT_FALSE(contains(diagnostics, L"늦은 실패"));
     EXPECT_EQ(button_text(window_, 1), kCompleted);
     EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+// Bytes for the stand-in's `raw` command: `count` copies of `line` and CR LF,
+// so that one write hands the reader a whole chunk of lines at once.
+std::string raw_lines(const std::string& line, int count) {
+    std::string hex;
+    for (int i = 0; i < count; ++i) {
+        for (const unsigned char byte : line + "\r\n") {
+            hex += "0123456789abcdef"[byte >> 4];
+            hex += "0123456789abcdef"[byte & 0xF];
+        }
+    }
+    return "raw " + hex + "\n";
+}
+
+// A process the failed run left behind keeps the old pipe busy while the user
+// retries. Its reader posts a chunk's lines until the retry joins it; those
+// lines belong to the old run and must never land in the new one.
+TEST_F(ChannelEnd, LinesOfAnEarlierRunNeverLandInTheRetry) {
+    // The leftover process starts writing once the failed view is up, so its
+    // burst (about 45 000 lines) is still being read when the retry comes.
+    std::string scenario = "send 0|a\nsend -1|첫 시도 실패\ndetach 1\nsleep 2500\n";
+    for (int chunk = 0; chunk < 100; ++chunk) scenario += raw_lines("5|stale", 455);
+    prepare("stale_lines_after_retry", scenario);
+    start();
+    start_installation();
+    expect_result(kFailed);
+    ASSERT_TRUE(wait_for_record("sent-bytes ", 20s)) << "the leftover process is not writing";
+    write_script("send 0|새 시도\nsend 1|다시 확인\nsleep 1500\nexit 3\n");
+    start_installation();
+    ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), L"설치 중…", 10s)) << "the retry did not start";
+    expect_result(kFailed);
+    EXPECT_NE(transcript().find("send-failed"), std::string::npos) << "the old pipe outlived the retry";
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: 1 / 6")) << zelkora::from_wide(diagnostics).size();
+    EXPECT_FALSE(contains(diagnostics, L"stale"));
+    EXPECT_EQ(close_and_wait(2), 1u);
 }
 
 }  // namespace
