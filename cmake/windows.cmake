@@ -296,7 +296,7 @@ zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
-zelkora_windows_test_suites(seamless_update 900 SeamlessEndToEnd SeamlessOutcome)
+zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd SeamlessOutcome)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
