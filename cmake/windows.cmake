@@ -61,6 +61,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/splash_win32.cpp
     ui/text_engine_win32.cpp
     ui/title_bar_win32.cpp
+    ui/window_attribute_setter_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
@@ -234,6 +235,7 @@ add_executable(windows_tests
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/update_launcher_test.cpp
+    tests/windows/window_attributes_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
 target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
@@ -288,7 +290,8 @@ zelkora_windows_test_suites(rules_and_files 120
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
-    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
+    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
+    WindowAttributes)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
