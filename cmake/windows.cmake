@@ -207,6 +207,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
+    tests/windows/allocation_meter.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
