@@ -299,6 +299,7 @@ Listing sound_listing(std::size_t size, const std::vector<std::wstring>& names) 
 struct ListingCase {
     const char* name;
     std::function<void(Listing&)> damage;  // empty: the listing is sound
+    friend void PrintTo(const ListingCase& value, std::ostream* out) { *out << value.name; }
 };
 
 class RemovalListing : public Removal, public testing::WithParamInterface<ListingCase> {};
