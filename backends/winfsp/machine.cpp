@@ -8,10 +8,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/file_paths_win32.h"
 #include "core/owners.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
-#include "core/file_paths_win32.h"
 #include "payload/failure.h"
 #include "payload/file_primitives.h"
 
