@@ -226,6 +226,18 @@ TEST_F(Removal, ALinkInsideAVersionFolderIsNeverFollowed) {
     EXPECT_EQ(test::snapshot_tree(L"C:\\zelkora-links\\real"), data_before);
 }
 
+// A root whose product folder is a link to the tree above: refused before
+// anything below it is listed.
+TEST_F(Removal, AProductFolderThatIsALinkIsRefused) {
+    install(program_files, "1.0.0");
+    const std::wstring client = L"C:\\zelkora-links\\removal\\Zelkora\\Client";
+    const auto before = test::snapshot_tree(client);
+    const RemovalResult result = remove(L"C:\\zelkora-links\\removal-linked-root");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "payload_link_refused");
+    EXPECT_EQ(test::snapshot_tree(client), before);
+}
+
 TEST_F(Removal, ARandomTagThatCannotBeDrawnFailsWithItsCode) {
     install(program_files, "1.0.0");
     install(per_user, "0.8.0");

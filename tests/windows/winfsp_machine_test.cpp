@@ -49,6 +49,8 @@ void write_all(const std::wstring& path, const std::string& bytes) {
 
 bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::string utf8(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
 // Runs Wine's own msiexec (no override in our environment) and waits.
 DWORD wine_msiexec(const std::wstring& arguments) {
     const auto process = test::start_process(system_file(L"msiexec.exe"), arguments);
@@ -152,6 +154,25 @@ TEST_F(WinFspInstalledVersion, FallsBackToTheLibraryFileVersion) {
 TEST_F(WinFspInstalledVersion, RegisteredFolderWithoutTheLibraryIsNotFound) {
     set_install_dir(L"C:\\Program Files (x86)\\WinFsp-nowhere");
     EXPECT_FALSE(Machine().installed_version().found);
+}
+
+// A value that is not an absolute path on a drive would be looked up from the
+// current folder or drive: it names no library, even when one is there.
+TEST_F(WinFspInstalledVersion, ARelativeInstallDirectoryNamesNoLibrary) {
+    const std::wstring folder = L"C:\\zelkora-relative";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\bin").c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(built_file(L"winfsp-library.dll").c_str(), (folder + L"\\bin\\winfsp-x64.dll").c_str(), FALSE));
+    wchar_t previous[MAX_PATH]{};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    for (const wchar_t* value : {L".", L"\\zelkora-relative", L"C:."}) {
+        set_install_dir(value);
+        EXPECT_FALSE(Machine().installed_version().found) << utf8(value);
+        EXPECT_EQ(Machine().load_check(), kDllMissing) << utf8(value);
+    }
+    ::SetCurrentDirectoryW(previous);
+    ::DeleteFileW((folder + L"\\bin\\winfsp-x64.dll").c_str());
 }
 
 // A package of a pinned size and digest we can make; the signature step is
@@ -313,8 +334,6 @@ protected:
     StandInMsiexec msiexec_;
     std::vector<DWORD> pauses_;
 };
-
-std::string utf8(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 TEST_F(WinFspRunInstaller, StartsMsiexecWithTheExactCommandLineAndDeletesTheLogOnSuccess) {
     EXPECT_EQ(run("0\n"), 0u);
