@@ -26,7 +26,7 @@ inline constexpr std::size_t kListBufferSize = 65536;
 // buffer and one path (at most 32,767 units) per open level: at most 65 x
 // 128 KiB, about 8.1 MiB, whatever the tree holds. Of the client folder only
 // the names that may be removed (versions and leftovers, at most 45 units)
-// are kept while it is worked through: at most 100,000 of them, about 14 MB.
+// are kept while it is worked through: at most 100,000 of them, under 16 MB.
 
 // Failure injection for tests; the product leaves them as they are.
 struct RemovalHooks {
