@@ -72,6 +72,12 @@ void expect_counts(const RemovalResult& result, std::uint64_t removed, std::uint
     EXPECT_EQ(result.not_removed, not_removed);
 }
 
+void expect_failure(const RemovalResult& result, const std::string& code) {
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, code);
+    EXPECT_EQ(result.removed + result.not_removed, 0u);
+}
+
 TEST_F(Removal, WithoutAClientFolderThereIsNothingToDo) {
     install(program_files, "1.0.0");
     expect_counts(remove(per_user), 0, 0);
@@ -232,9 +238,7 @@ TEST_F(Removal, AProductFolderThatIsALinkIsRefused) {
     install(program_files, "1.0.0");
     const std::wstring client = L"C:\\zelkora-links\\removal\\Zelkora\\Client";
     const auto before = test::snapshot_tree(client);
-    const RemovalResult result = remove(L"C:\\zelkora-links\\removal-linked-root");
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "payload_link_refused");
+    expect_failure(remove(L"C:\\zelkora-links\\removal-linked-root"), "payload_link_refused");
     EXPECT_EQ(test::snapshot_tree(client), before);
 }
 
@@ -244,9 +248,7 @@ TEST_F(Removal, ARandomTagThatCannotBeDrawnFailsWithItsCode) {
     const auto before = test::snapshot_tree(per_user);
     RemovalHooks hooks;
     hooks.random_tag = []() -> std::wstring { fail("payload_hash_unavailable"); };
-    const RemovalResult result = remove(per_user, {}, hooks);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "payload_hash_unavailable");
+    expect_failure(remove(per_user, {}, hooks), "payload_hash_unavailable");
     EXPECT_EQ(test::snapshot_tree(per_user), before);
 }
 
@@ -387,9 +389,7 @@ TEST_F(Removal, AClientFolderListingOutsideItsBufferFailsTheRemoval) {
         std::memcpy(buffer, listing.bytes.data(), size);
         return TRUE;
     };
-    const RemovalResult result = remove(per_user, {}, hooks);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "legacy_list_failed");
+    expect_failure(remove(per_user, {}, hooks), "legacy_list_failed");
     EXPECT_EQ(test::snapshot_tree(per_user), before);
 }
 
