@@ -177,6 +177,7 @@ bool remove_version_folder(const std::wstring& folder, const std::wstring& path,
             return false;
         }
     }
+    // Moved aside and closed: from here on an interruption leaves a leftover.
     return delete_tree(leftover, hooks);
 }
 
