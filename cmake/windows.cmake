@@ -208,6 +208,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
+    tests/windows/allocation_meter.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
@@ -320,7 +321,28 @@ set_tests_properties(windows_tests_pixel_probes_144 PROPERTIES
     FIXTURES_REQUIRED wine_144 TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
     ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT};ZELKORA_PROBE_DPI=144")
 zelkora_windows_test_suites(backends 300
-    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+# The installer cases put a stand-in msiexec.exe into the system folder while
+# each runs, so they get a prefix of their own: even a crash cannot leave the
+# stand-in to other groups.
+set(ZELKORA_WINE_PREFIX_MSIEXEC ${CMAKE_BINARY_DIR}/wine-msiexec)
+add_test(NAME wine_prefix_msiexec_setup
+    COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:powershell_standin>)
+set_tests_properties(wine_prefix_msiexec_setup PROPERTIES FIXTURES_SETUP wine_msiexec)
+add_test(NAME wine_prefix_msiexec_links
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/make-link-fixtures ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_links PROPERTIES FIXTURES_REQUIRED wine_msiexec FIXTURES_SETUP wine_msiexec_links)
+add_test(NAME wine_prefix_msiexec_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_teardown PROPERTIES FIXTURES_CLEANUP wine_msiexec)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_SUITES WinFspRunInstaller WinFspRunInstallerLog)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS
+    "WinFspRunInstaller.*" "*/WinFspRunInstaller.*" "WinFspRunInstallerLog.*" "*/WinFspRunInstallerLog.*")
+add_test(NAME windows_tests_msiexec
+    COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:windows_tests>
+            --gtest_filter=WinFspRunInstaller.*:*/WinFspRunInstaller.*:WinFspRunInstallerLog.*:*/WinFspRunInstallerLog.*)
+set_tests_properties(windows_tests_msiexec PROPERTIES
+    FIXTURES_REQUIRED "wine_msiexec;wine_msiexec_links" TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
+    ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)
