@@ -44,7 +44,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32 ntdll
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
