@@ -285,7 +285,7 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
-    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut ShortcutThroughConsole DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
