@@ -29,7 +29,7 @@ add_library(zelkora_state_win32 STATIC
     state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
-target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version ntdll)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
