@@ -71,10 +71,14 @@ public:
         const std::wstring path = parent_folder(link_path);
         // No delete sharing: while this handle is open, neither the folder
         // nor a folder above it can be renamed or replaced.
-        folder_.reset(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!folder_) {
+        const bool opened = retry_while_shared([&] {
+            folder_.reset(::CreateFileW(path.c_str(),
+                                        FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            return static_cast<bool>(folder_);
+        });
+        if (!opened) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) {
                 fail("shortcut_folder_missing");
