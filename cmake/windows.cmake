@@ -29,7 +29,7 @@ add_library(zelkora_state_win32 STATIC
     state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
-target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version ntdll)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
@@ -44,7 +44,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32 ntdll
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
@@ -288,7 +288,7 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
-    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut ShortcutThroughConsole DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
