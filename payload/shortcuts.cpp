@@ -171,22 +171,25 @@ public:
     // that never finished (a setup ended in the middle), plain files only,
     // each by its own handle.
     void clear_work_files() const {
-        std::vector<FolderEntry> entries;
+        std::vector<std::wstring> strays;
         try {
-            entries = list_folder(folder_.get());
+            visit_folder(folder_.get(), {}, [&](const FolderEntry& entry) {
+                if (!is_folder(entry.attributes) && !is_reparse_point(entry.attributes) &&
+                    is_shortcut_work_name(entry.name, link_name_))
+                    strays.push_back(entry.name);
+                return true;
+            });
         } catch (const Failure&) {
             return;
         }
-        for (const auto& entry : entries) {
-            if (is_folder(entry.attributes) || is_reparse_point(entry.attributes)) continue;
-            if (!is_shortcut_work_name(entry.name, link_name_)) continue;
-            const UniqueFile stray = open(entry.name, DELETE | FILE_READ_ATTRIBUTES,
+        for (const auto& name : strays) {
+            const UniqueFile stray = open(name, DELETE | FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN);
             if (!stray) continue;
             try {
                 const DWORD attributes = file_attributes(stray.get());
                 if (is_folder(attributes) || is_reparse_point(attributes)) continue;
-                require_inside(stray.get(), entry.name);
+                require_inside(stray.get(), name);
             } catch (const Failure&) {
                 continue;
             }
