@@ -519,40 +519,33 @@ TEST_F(ChannelEnd, LateFailureFromALeftoverProcessLeavesTheCompletedRunAlone) {
     EXPECT_EQ(close_and_wait(1), 0u);
 }
 
-// Bytes for the stand-in's `raw` command: `count` copies of `line` and CR LF,
-// so that one write hands the reader a whole chunk of lines at once.
-std::string raw_lines(const std::string& line, int count) {
-    std::string hex;
-    for (int i = 0; i < count; ++i) {
-        for (const unsigned char byte : line + "\r\n") {
-            hex += "0123456789abcdef"[byte >> 4];
-            hex += "0123456789abcdef"[byte & 0xF];
-        }
-    }
-    return "raw " + hex + "\n";
-}
-
 // A process the failed run left behind keeps the old pipe busy while the user
 // retries. Its reader posts a chunk's lines until the retry joins it; those
 // lines belong to the old run and must never land in the new one.
 TEST_F(ChannelEnd, LinesOfAnEarlierRunNeverLandInTheRetry) {
-    // The leftover process starts writing once the failed view is up, so its
-    // burst (about 45 000 lines) is still being read when the retry comes.
+    // Each send writes 5000 lines in one go (the variable is inherited by the
+    // setup and so by the script); the leftover process goes on for far
+    // longer than the retry takes, until the retry closes the old pipe.
+    std::wstring burst;
+    for (int line = 0; line < 5000; ++line) burst += L"5|old\n";
+    burst.pop_back();
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", burst.c_str()));
     std::string scenario = "send 0|a\nsend -1|첫 시도 실패\ndetach 1\nsleep 2500\n";
-    for (int chunk = 0; chunk < 100; ++chunk) scenario += raw_lines("5|stale", 455);
+    for (int send = 0; send < 200; ++send) scenario += "send ${env:ZELKORA_STALE_LINES}\n";
     prepare("stale_lines_after_retry", scenario);
     start();
+    ::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", nullptr);
     start_installation();
     expect_result(kFailed);
-    ASSERT_TRUE(wait_for_record("sent-bytes ", 20s)) << "the leftover process is not writing";
+    ASSERT_TRUE(wait_for_record("\nsent 5|old", 20s)) << "the leftover process is not writing";
     write_script("send 0|새 시도\nsend 1|다시 확인\nsleep 1500\nexit 3\n");
     start_installation();
     ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), L"설치 중…", 10s)) << "the retry did not start";
     expect_result(kFailed);
-    EXPECT_NE(transcript().find("send-failed"), std::string::npos) << "the old pipe outlived the retry";
+    EXPECT_TRUE(wait_for_record("send-failed", 10s)) << "the old pipe outlived the retry";
     const auto diagnostics = copied_diagnostics(window_);
     EXPECT_TRUE(contains(diagnostics, L"완료 단계: 1 / 6")) << zelkora::from_wide(diagnostics).size();
-    EXPECT_FALSE(contains(diagnostics, L"stale"));
+    EXPECT_FALSE(contains(diagnostics, L"old"));
     EXPECT_EQ(close_and_wait(2), 1u);
 }
 

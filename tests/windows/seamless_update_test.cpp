@@ -313,6 +313,7 @@ struct OutcomeCase {
     std::string scenario;
     const wchar_t* failing_step;  // a start-up step the test variant fails; null: none
     const char* first_answer;     // the first line the Client logs about the setup's answer
+    const wchar_t* reopened;      // the title of the Client window the setup opens; null: none
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
@@ -356,6 +357,8 @@ TEST_P(SeamlessOutcome, TheClientHearsAnAnswerAndTheSetupGoesOrShowsItsWindow) {
     };
     EXPECT_TRUE(wait_until([&] { return !process_running(setup_name) || setup_window_shown(); }, 120s))
         << "the setup stays without a window: " << transcript();
+    // Waited for, so that the tear-down closes it too.
+    if (c.reopened) EXPECT_NE(wait_for_titled(kClientClass, c.reopened, 30s, client_window_), nullptr);
 }
 
 const std::string kPlacesWithoutReady = [] {
@@ -367,21 +370,24 @@ const std::string kPlacesWithoutReady = [] {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, SeamlessOutcome,
     testing::Values(
-        OutcomeCase{"completed-after-ready", kPlaceClient + kFinishes, nullptr, "answer outcome=ready code=- stage=0"},
+        OutcomeCase{"completed-after-ready", kPlaceClient + kFinishes, nullptr, "answer outcome=ready code=- stage=0",
+                    L"Zelkora 1.0.0"},
         OutcomeCase{"completed-without-ready", kPlacesWithoutReady, nullptr,
-                    "answer outcome=completed code=- stage=6"},
+                    "answer outcome=completed code=- stage=6", L"Zelkora 1.0.0"},
         OutcomeCase{"failed-before-ready", kFailsBeforeReady, nullptr,
-                    "answer outcome=failed code=install_failed stage=0"},
-        OutcomeCase{"failed-after-ready", kFailsAfterReady, nullptr, "answer outcome=ready code=- stage=0"},
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
+        OutcomeCase{"failed-after-ready", kFailsAfterReady, nullptr, "answer outcome=ready code=- stage=0",
+                    L"Zelkora 0.9.0"},
         OutcomeCase{"blocked", kBlockedBeforeReady, nullptr,
-                    "answer outcome=blocked code=driver_install_required stage=0"},
+                    "answer outcome=blocked code=driver_install_required stage=0", nullptr},
         // The run ends before any window exists, after the update has begun.
         OutcomeCase{"no-gdiplus", kPlaceClient + kFinishes, L"gdiplus",
-                    "answer outcome=failed code=install_failed stage=0"},
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
         OutcomeCase{"no-window", kPlaceClient + kFinishes, L"window",
-                    "answer outcome=failed code=install_failed stage=0"},
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
         // The splash cannot be made: the window shows the update instead.
-        OutcomeCase{"no-splash", kPlaceClient + kFinishes, L"splash", "answer outcome=ready code=- stage=0"}),
+        OutcomeCase{"no-splash", kPlaceClient + kFinishes, L"splash", "answer outcome=ready code=- stage=0",
+                    L"Zelkora 1.0.0"}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name) ch = ch == '-' ? '_' : ch;
