@@ -114,6 +114,13 @@ std::optional<DWORD> wait_for_process_exit(DWORD process_id, std::chrono::millis
     return code;
 }
 
+HWND keyboard_focus_of(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
 // Whether a process runs from a file of that name (the copied setup, here).
 bool process_running(const std::wstring& file_name) {
     const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -314,6 +321,7 @@ struct OutcomeCase {
     const wchar_t* failing_step;  // a start-up step the test variant fails; null: none
     const char* first_answer;     // the first line the Client logs about the setup's answer
     const wchar_t* reopened;      // the title of the Client window the setup opens; null: none
+    bool focus_checked = false;   // the window shows in the splash's place and takes the keyboard
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
@@ -337,6 +345,12 @@ TEST_P(SeamlessOutcome, TheClientHearsAnAnswerAndTheSetupGoesOrShowsItsWindow) {
     if (c.failing_step) ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_TEST_FAILING_START_STEP", c.failing_step));
     const auto client = start_client();
     ASSERT_TRUE(client);
+    bool window_had_focus = false;
+    if (c.focus_checked) {
+        const HWND window = wait_for_titled(kSetupClass, L"Zelkora 업데이트", 30s);
+        ASSERT_NE(window, nullptr) << "no window in the splash's place";
+        window_had_focus = wait_until([&] { return keyboard_focus_of(window) == ::GetDlgItem(window, 1); }, 2s);
+    }
     // The Client logs the answer, or that the setup ended without one.
     ASSERT_TRUE(wait_until(
         [&] {
@@ -357,6 +371,7 @@ TEST_P(SeamlessOutcome, TheClientHearsAnAnswerAndTheSetupGoesOrShowsItsWindow) {
     };
     EXPECT_TRUE(wait_until([&] { return !process_running(setup_name) || setup_window_shown(); }, 120s))
         << "the setup stays without a window: " << transcript();
+    if (c.focus_checked) EXPECT_TRUE(window_had_focus) << "the window showed without the keyboard focus";
     // Waited for, so that the tear-down closes it too.
     if (c.reopened) EXPECT_NE(wait_for_titled(kClientClass, c.reopened, 30s, client_window_), nullptr);
 }
@@ -387,7 +402,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "answer outcome=failed code=install_failed stage=0", nullptr},
         // The splash cannot be made: the window shows the update instead.
         OutcomeCase{"no-splash", kPlaceClient + kFinishes, L"splash", "answer outcome=ready code=- stage=0",
-                    L"Zelkora 1.0.0"}),
+                    L"Zelkora 1.0.0", true}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name) ch = ch == '-' ? '_' : ch;
