@@ -31,7 +31,9 @@ struct CapturedRun {
 };
 
 // Runs exe with its standard output and error on one pipe, as a console would
-// receive them; nothing when it cannot start or outlives the limit.
+// receive them; nothing when it cannot start or outlives the limit. A run that
+// outlives it is ended and reported as a failure of the current test, with
+// its command line and the output it gave.
 std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
                                                 std::chrono::milliseconds limit);
 
