@@ -113,6 +113,10 @@ TEST_F(InstallerRun, CompletedRunReportsCompletionAndExitsZero) {
     EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료")) << zelkora::from_wide(diagnostics).size();
     EXPECT_TRUE(contains(diagnostics, L"완료 단계: 6 / 6"));
     EXPECT_NE(transcript().find("-Launch -ProgressPipe ZelkoraHostSetup-"), std::string::npos);
+    // No profile, no prompt, no execution policy in the way, no window.
+    EXPECT_NE(transcript().find("\noptions -NoProfile -NonInteractive -ExecutionPolicy Bypass -File window=hidden\n"),
+              std::string::npos)
+        << transcript();
     EXPECT_EQ(close_and_wait(1), 0u);
 }
 

@@ -558,3 +558,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The setup's self-test starts PowerShell with the options a hidden,
+// non-interactive run of a -Command text needs (no execution policy
+// applies to a command text).
+TEST(ProductCommandLine, SelfTestStartsPowerShellHiddenWithoutProfileOrPrompt) {
+    ScratchFolder scratch;
+    const std::wstring transcript = scratch / L"transcript.txt";
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", transcript.c_str()));
+    const auto run = run_capturing_output(setup_exe_path(), L"--selftest", 60s);
+    ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr);
+    ASSERT_TRUE(run);
+    const auto records = lines_of(file_bytes(transcript));
+    ASSERT_GE(records.size(), 2u) << file_bytes(transcript);
+    EXPECT_EQ(records[1], "options -NoProfile -NonInteractive -Command window=hidden");
+}
+
+}  // namespace
