@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,6 +117,17 @@ std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const s
     }
     ::GetExitCodeProcess(process.get(), &run.exit_code);
     return run;
+}
+
+DWORD parent_process_id(DWORD process_id) {
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == process_id) return entry.th32ParentProcessID;
+    }
+    return 0;
 }
 
 UniqueHandle token_without_administrators() {

@@ -37,6 +37,10 @@ struct CapturedRun {
 std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
                                                 std::chrono::milliseconds limit);
 
+// The id of the process that started process_id, as the system's process
+// list records it; 0 when the process is not in the list.
+DWORD parent_process_id(DWORD process_id);
+
 // Starts exe with the given argument text; token null means our own token.
 std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,
                                             HANDLE token = nullptr);
