@@ -400,6 +400,11 @@ INSTANTIATE_TEST_SUITE_P(
                    kFileOptions + "\nerror line 3: frobnicate: unknown command 'frobnicate'\nexit 99\n"},
         SilentCase{"unknown_substitution", "mkdir made-too-early\nsend ${size}\n", L"", kStandInFailure,
                    kFileOptions + "\nerror line 2: send: unknown substitution ${size}\nexit 99\n"},
+        // The stand-in's own decoder refuses what strict UTF-8 refuses.
+        SilentCase{"encoded_surrogate", "mkdir made-too-early\nsend \xED\xA0\x80\n", L"", kStandInFailure,
+                   kFileOptions + "\nerror line 0: the scenario is not valid UTF-8\nexit 99\n"},
+        SilentCase{"overlong_form", "mkdir made-too-early\nsend \xC0\xAF\n", L"", kStandInFailure,
+                   kFileOptions + "\nerror line 0: the scenario is not valid UTF-8\nexit 99\n"},
         SilentCase{"unknown_script_parameter", "mkdir made-too-early\n", L"-Launch -Bogus ", kStandInFailure,
                    "error unknown script parameter -Bogus\nexit 99\n"}),
     [](const auto& info) { return std::string(info.param.name); });
