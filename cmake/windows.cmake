@@ -138,6 +138,7 @@ add_executable(powershell_standin
     tests/powershell/pipe_client.cpp
     tests/powershell/powershell.cpp
     tests/powershell/scenario.cpp
+    tests/powershell/text.cpp
     tests/powershell/transcript.cpp
 )
 set_target_properties(powershell_standin PROPERTIES OUTPUT_NAME powershell)
@@ -210,6 +211,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
     tests/windows/allocation_meter.cpp
+    tests/windows/captured_output_test.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
@@ -295,7 +297,8 @@ zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
     WindowAttributes)
 zelkora_windows_test_suites(pipe_and_standin 120
-    ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
+    ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait
+    PowerShellOptions CapturedOutput ProductCommandLine)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
     KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam)
@@ -367,11 +370,18 @@ set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
+# Each passes only on its result line AND exit code 0 (a pass regex alone
+# would make CTest ignore the exit code).
+function(zelkora_self_test name)
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tests/selftest/check-self-test
+                                  ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${name})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+endfunction()
+add_test(NAME self_test_verdicts COMMAND ${CMAKE_SOURCE_DIR}/tests/selftest/check-self-test-test)
 foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted
                  selftest-update-splash selftest-update-splash-failure selftest-update-blocked
                  selftest-update-splash-blocked selftest-update-splash-restart)
-    add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
-    set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
+    zelkora_self_test(${selftest})
 endforeach()
 
 # The release folder and zip from this tree, unsigned and signed with a

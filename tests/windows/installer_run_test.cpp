@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 #include <string>
 
@@ -118,6 +119,10 @@ TEST_F(InstallerRun, CompletedRunReportsCompletionAndExitsZero) {
     EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료")) << zelkora::from_wide(diagnostics).size();
     EXPECT_TRUE(contains(diagnostics, L"완료 단계: 6 / 6"));
     EXPECT_NE(transcript().find("-Launch -ProgressPipe ZelkoraHostSetup-"), std::string::npos);
+    // No profile, no prompt, no execution policy in the way, no window.
+    EXPECT_NE(transcript().find("\noptions -NoProfile -NonInteractive -ExecutionPolicy Bypass -File window=hidden\n"),
+              std::string::npos)
+        << transcript();
     EXPECT_EQ(close_and_wait(1), 0u);
 }
 
@@ -311,14 +316,19 @@ protected:
         ASSERT_TRUE(focus_reaches(window_, 1)) << "button 1 has no focus at the start";
     }
 
-    // Tabs until `id` of `parent` has the focus.
-    bool tab_to(HWND parent, int id) {
-        for (int step = 0; step < 6 && focused_id(parent) != id; ++step) {
+    // Presses Tab once per id: each press must move the focus to exactly that
+    // control of `parent`, so the order is proved, not only reachability.
+    testing::AssertionResult tab_through(HWND parent, std::initializer_list<int> order) {
+        for (const int id : order) {
             const int before = focused_id(parent);
             type_key(window_, VK_TAB);
             wait_until([&] { return focused_id(parent) != before; }, 2s);
+            if (focused_id(parent) != id) {
+                return testing::AssertionFailure()
+                       << "Tab from control " << before << " went to " << focused_id(parent) << ", not " << id;
+            }
         }
-        return focused_id(parent) == id;
+        return testing::AssertionSuccess();
     }
 
     bool focus_reaches(HWND parent, int id) {
@@ -359,7 +369,7 @@ TEST_F(KeyboardRun, EnterOnTheFocusedCancelButtonDeclinesTheConfirmation) {
     start_with_focus();
     const HWND dialog = open_confirmation_by_enter();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(tab_to(dialog, 2));
+    ASSERT_TRUE(tab_through(dialog, {2}));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(dialog_gone(dialog));
     ::Sleep(1000);
@@ -392,7 +402,7 @@ TEST_F(KeyboardRun, EnterOnTheFocusedCloseButtonOfTheFailedViewCloses) {
     expect_result(kFailed);
     // The view is settled once the focus is back on button 1.
     ASSERT_TRUE(focus_reaches(window_, 1));
-    ASSERT_TRUE(tab_to(window_, 2));
+    ASSERT_TRUE(tab_through(window_, {2}));
     type_key(window_, VK_RETURN);
     const auto exit_code = wait_for_exit(setup_, 10s);
     EXPECT_EQ(exit_code, 1u);
@@ -413,7 +423,7 @@ TEST_F(KeyboardRun, TabLeavesTheDiagnosticsFieldAndEscapeThereCloses) {
     ASSERT_TRUE(focus_reaches(window_, 1));
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 4)) != FALSE; }, 3s))
         << "no details to show";
-    ASSERT_TRUE(tab_to(window_, 4));
+    ASSERT_TRUE(tab_through(window_, {3, 4}));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 5)) != FALSE; }, 3s));
     EXPECT_TRUE(focus_reaches(window_, 4));

@@ -89,6 +89,17 @@ std::wstring image_of(DWORD process_id) {
     return path;
 }
 
+// A reopened Client must be the shell's child, started as the desktop user:
+// one started by the elevated setup itself would run elevated.
+void expect_started_by_the_shell(HWND client_window, DWORD setup_id) {
+    const DWORD parent = parent_process_id(process_of(client_window));
+    std::wstring image = image_of(parent);
+    for (wchar_t& c : image) c = static_cast<wchar_t>(::towlower(c));
+    EXPECT_TRUE(image.ends_with(L"\\explorer.exe")) << "the reopened Client's parent is "
+                                                     << testing::PrintToString(image);
+    EXPECT_NE(parent, setup_id);
+}
+
 // A visible window of that class and title in any process.
 HWND wait_for_titled(const wchar_t* window_class, const wchar_t* title, std::chrono::milliseconds limit,
                      HWND other_than = nullptr) {
@@ -229,6 +240,7 @@ TEST_F(SeamlessEndToEnd, TheSplashTakesTheClientsPlaceAndClient100OpensAfterTheU
     const HWND reopened = wait_for_titled(kClientClass, L"Zelkora 1.0.0", 30s);
     ASSERT_NE(reopened, nullptr) << "Client 1.0.0 did not open";
     EXPECT_EQ(image_of(process_of(reopened)), std::wstring(kDestination) + L"\\Zelkora.exe");
+    expect_started_by_the_shell(reopened, setup_id);
     EXPECT_EQ(record_string(L"Outcome"), L"completed");
     EXPECT_EQ(record_string(L"Code"), L"");
     EXPECT_EQ(record_dword(L"Stage"), 6u);
@@ -247,6 +259,7 @@ TEST_F(SeamlessEndToEnd, AFailureAfterReadyReopensThePreviousVersion) {
     const HWND reopened = wait_for_titled(kClientClass, L"Zelkora 0.9.0", 30s);
     ASSERT_NE(reopened, nullptr) << "Client 0.9.0 did not open again";
     EXPECT_NE(process_of(reopened), client->id);
+    expect_started_by_the_shell(reopened, setup_id);
     EXPECT_EQ(record_string(L"Outcome"), L"failed");
     EXPECT_EQ(record_string(L"Code"), L"install_failed");
     EXPECT_EQ(record_dword(L"Stage"), 2u);
