@@ -29,7 +29,7 @@ add_library(zelkora_state_win32 STATIC
     state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
-target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version ntdll)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
@@ -44,7 +44,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32 ntdll
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
@@ -64,6 +64,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/text_engine_win32.cpp
     ui/theme_win32.cpp
     ui/title_bar_win32.cpp
+    ui/window_attribute_setter_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1 ole32 oleaut32)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
@@ -98,6 +99,7 @@ target_link_libraries(zelkora_app_win32 PUBLIC zelkora_backends_win32 zelkora_ui
 
 add_executable(zelkora_setup WIN32
     app/main.cpp
+    app/start_failures.cpp
     payload/pipe_session.cpp
     resources/setup.rc
 )
@@ -140,6 +142,7 @@ add_executable(powershell_standin
     tests/powershell/pipe_client.cpp
     tests/powershell/powershell.cpp
     tests/powershell/scenario.cpp
+    tests/powershell/text.cpp
     tests/powershell/transcript.cpp
 )
 set_target_properties(powershell_standin PROPERTIES OUTPUT_NAME powershell)
@@ -219,6 +222,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(windows_tests
     tests/windows/accessible_tree_test.cpp
     tests/windows/administrator_refusal_test.cpp
+    tests/windows/allocation_meter.cpp
+    tests/windows/captured_output_test.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
@@ -247,6 +252,7 @@ add_executable(windows_tests
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/update_launcher_test.cpp
+    tests/windows/window_attributes_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
 target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_SOURCE_DIR}/tests/a11y-client)
@@ -298,17 +304,19 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
-    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut ShortcutThroughConsole DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
-    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
+    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
+    WindowAttributes)
 zelkora_windows_test_suites(pipe_and_standin 120
-    ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
+    ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait
+    PowerShellOptions CapturedOutput ProductCommandLine)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
-    KeyboardRun)
+    KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
-zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd)
+zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd SeamlessOutcome)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
@@ -331,7 +339,28 @@ set_tests_properties(windows_tests_pixel_probes_144 PROPERTIES
     FIXTURES_REQUIRED wine_144 TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
     ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT};ZELKORA_PROBE_DPI=144")
 zelkora_windows_test_suites(backends 300
-    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+# The installer cases put a stand-in msiexec.exe into the system folder while
+# each runs, so they get a prefix of their own: even a crash cannot leave the
+# stand-in to other groups.
+set(ZELKORA_WINE_PREFIX_MSIEXEC ${CMAKE_BINARY_DIR}/wine-msiexec)
+add_test(NAME wine_prefix_msiexec_setup
+    COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:powershell_standin>)
+set_tests_properties(wine_prefix_msiexec_setup PROPERTIES FIXTURES_SETUP wine_msiexec)
+add_test(NAME wine_prefix_msiexec_links
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/make-link-fixtures ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_links PROPERTIES FIXTURES_REQUIRED wine_msiexec FIXTURES_SETUP wine_msiexec_links)
+add_test(NAME wine_prefix_msiexec_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_teardown PROPERTIES FIXTURES_CLEANUP wine_msiexec)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_SUITES WinFspRunInstaller WinFspRunInstallerLog)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS
+    "WinFspRunInstaller.*" "*/WinFspRunInstaller.*" "WinFspRunInstallerLog.*" "*/WinFspRunInstallerLog.*")
+add_test(NAME windows_tests_msiexec
+    COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:windows_tests>
+            --gtest_filter=WinFspRunInstaller.*:*/WinFspRunInstaller.*:WinFspRunInstallerLog.*:*/WinFspRunInstallerLog.*)
+set_tests_properties(windows_tests_msiexec PROPERTIES
+    FIXTURES_REQUIRED "wine_msiexec;wine_msiexec_links" TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
+    ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)
@@ -355,10 +384,18 @@ set_tests_properties(progress_lines_driver_windows PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
+# Each passes only on its result line AND exit code 0 (a pass regex alone
+# would make CTest ignore the exit code).
+function(zelkora_self_test name)
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tests/selftest/check-self-test
+                                  ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${name})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+endfunction()
+add_test(NAME self_test_verdicts COMMAND ${CMAKE_SOURCE_DIR}/tests/selftest/check-self-test-test)
 foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted
-                 selftest-update-splash selftest-update-splash-failure)
-    add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
-    set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
+                 selftest-update-splash selftest-update-splash-failure selftest-update-blocked
+                 selftest-update-splash-blocked selftest-update-splash-restart)
+    zelkora_self_test(${selftest})
 endforeach()
 
 # The release folder and zip from this tree, unsigned and signed with a

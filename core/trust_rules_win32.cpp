@@ -3,6 +3,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <string_view>
+
 #include "core/owners.h"
 
 namespace zelkora::core {
@@ -83,6 +85,24 @@ bool holds_full_access(PACL list, const std::wstring& string_sid) {
 }
 
 constexpr DWORD kInspectAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
+
+std::wstring_view without_long_prefix(std::wstring_view path) {
+    constexpr std::wstring_view prefix = L"\\\\?\\";
+    return path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+}
+
+// Opens path for inspection as open_unlinked does, and only when the file
+// system reached the object by that very path: a junction or mount point in
+// a parent folder, or a link that shows no reparse point to the handle (as
+// Wine's Unix links do), leaves a different final path. The rules must judge
+// the object the path names, not one a link leads to.
+UniqueFile open_as_named(const std::wstring& path, ObjectKind kind, DWORD sharing) {
+    UniqueFile object = open_unlinked(path, kind, kInspectAccess, sharing);
+    if (!object) return {};
+    const auto reached = final_path(object.get());
+    if (!reached || !paths_equal(without_long_prefix(*reached), without_long_prefix(path))) return {};
+    return object;
+}
 
 }  // namespace
 
@@ -183,14 +203,14 @@ UniqueLocalMemory owner_and_access_list(HANDLE object) {
 }
 
 bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners) {
-    const UniqueFile object = open_unlinked(path, kind, kInspectAccess);
+    const UniqueFile object = open_as_named(path, kind, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!object) return false;
     const UniqueLocalMemory descriptor = owner_and_access_list(object.get());
     return descriptor && is_protected_descriptor(descriptor.get(), owners);
 }
 
 bool is_protected_update_folder(const std::wstring& path, const UpdateFolderTrust& trust) {
-    const UniqueFile folder = open_unlinked(path, ObjectKind::folder, kInspectAccess, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const UniqueFile folder = open_as_named(path, ObjectKind::folder, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!folder) return false;
     const UniqueLocalMemory descriptor = owner_and_access_list(folder.get());
     return descriptor && is_protected_update_folder_descriptor(descriptor.get(), trust);

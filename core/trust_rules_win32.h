@@ -76,10 +76,11 @@ inline constexpr ACCESS_MASK kReadAndExecute = 0x1200A9;
 [[nodiscard]] UniqueLocalMemory owner_and_access_list(HANDLE object);
 
 // Opens the path without following links as an object of that kind and
-// applies the protected-location rule.
+// applies the protected-location rule; false when any folder on the way is a
+// link (the final path differs from the path as given).
 [[nodiscard]] bool is_protected_location(const std::wstring& path, ObjectKind kind, const TrustedOwners& owners);
 // Opens the folder without following links and applies the
-// protected-update-folder rule.
+// protected-update-folder rule; false, too, when reached through a link.
 [[nodiscard]] bool is_protected_update_folder(const std::wstring& path, const UpdateFolderTrust& trust);
 
 enum class ProductApplication { client, host_settings };

@@ -42,7 +42,7 @@ void paint_header(const Frame& frame) {
     PaintSurface& surface = frame.surface;
     const Palette& colours = frame.colours;
     rounded_rectangle(surface, 28, 20, 40, 40, 11, colours.card, Border{colours.line, 1});
-    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{colours.accent, 2});
+    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{colours.accent, 2, true});
     line(surface, 48, 44, 48, 50, colours.accent, 2, true);
     line(surface, 42, 50.5, 54, 50.5, colours.accent, 2, true);
     if (const DisplayElement* badge = frame.model.find(element_id::kBadge)) {

@@ -6,7 +6,6 @@
 #include <variant>
 #include <vector>
 
-#include "core/text_encoding.h"
 #include "core/wide.h"
 #include "pipe_client.h"
 #include "transcript.h"
@@ -180,7 +179,7 @@ private:
     std::optional<DWORD> apply(const WriteLine& s) {
         // As StreamWriter.WriteLine: the text in UTF-8 (lone surrogates
         // become U+FFFD), then CR LF.
-        const std::string text = utf16_to_utf8(s.text);
+        const std::string text = utf8(s.text);
         if (const DWORD error = pipe_.write(text + "\r\n", kWriteTimeoutMs); error != 0) {
             record("send-failed " + pipe_error_name(error) + " " + printable(text));
         } else {

@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "core/owners.h"
-#include "core/text_encoding.h"
-#include "core/wide.h"
 #include "local_files.h"
 #include "pipe_client.h"
 #include "transcript.h"
@@ -268,7 +266,7 @@ std::string parse_step(std::string_view word, std::string_view rest, Step& step)
 ParsedScenario parse_scenario(std::string_view text) {
     ParsedScenario parsed;
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    if (!utf8_to_utf16_strict(text)) {
+    if (!wide_from_utf8(text)) {
         parsed.error = "line 0: the scenario is not valid UTF-8";
         return parsed;
     }
@@ -418,7 +416,7 @@ private:
     std::optional<std::string> substitution(const std::string& key) {
         if (key == "pipe") return utf8(run_.pipe_name);
         if (key.starts_with("env:")) {
-            const std::wstring name = to_wide(*utf8_to_utf16_strict(key.substr(4)));
+            const std::wstring name = *wide_from_utf8(key.substr(4));
             const std::wstring value = environment_value(name);
             if (value.empty()) return fail("environment variable " + key.substr(4) + " is not set");
             return utf8(value);
@@ -439,9 +437,9 @@ private:
     // Relative paths start at the scenario's folder, where the real script
     // finds its bin folder.
     std::optional<std::wstring> resolve(std::string_view path_text) {
-        const auto decoded = utf8_to_utf16_strict(path_text);
+        const auto decoded = wide_from_utf8(path_text);
         if (!decoded || decoded->empty()) return fail<std::wstring>("empty path");
-        std::wstring path = to_wide(*decoded);
+        std::wstring path = *decoded;
         const bool absolute = path.starts_with(L"\\\\") ||
                               (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'));
         if (!absolute) path = folder_ + L"\\" + path;
@@ -478,7 +476,10 @@ private:
         }
         // The new file then shows how the stand-in was started, like one
         // named by the environment from the beginning.
-        if (new_file && run_.continue_after_line == 0) record("started " + utf8(run_.arguments));
+        if (new_file && run_.continue_after_line == 0) {
+            record("started " + utf8(run_.arguments));
+            record("options " + run_.options);
+        }
     }
 
     void make_folder(const Step& step) {

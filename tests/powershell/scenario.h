@@ -11,6 +11,7 @@ struct ScenarioRun {
     std::wstring script_path;    // full path of the scenario file
     std::wstring pipe_name;      // from -ProgressPipe; empty when not given
     std::wstring arguments;      // the command line after the program, to start a child with
+    std::string options;         // the PowerShell options as read, for the "options" record
     int continue_after_line = 0; // in a child: the line of the "child" command to go on after
 };
 

@@ -5,8 +5,6 @@
 #include <cstdio>
 
 #include "core/owners.h"
-#include "core/text_encoding.h"
-#include "core/wide.h"
 
 namespace zelkora::standin {
 namespace {
@@ -27,7 +25,7 @@ std::size_t valid_multibyte_length(std::string_view rest) {
     // The first prefix that decodes is the whole sequence: shorter prefixes
     // of a longer sequence are truncated and fail.
     for (std::size_t length = 2; length <= 4 && length <= rest.size(); ++length) {
-        if (utf8_to_utf16_strict(rest.substr(0, length))) return length;
+        if (wide_from_utf8(rest.substr(0, length))) return length;
     }
     return 0;
 }
@@ -89,8 +87,6 @@ std::string printable(std::string_view bytes) {
     }
     return out;
 }
-
-std::string utf8(std::wstring_view text) { return utf16_to_utf8(from_wide(text)); }
 
 std::string decimal(std::uint64_t value) { return std::to_string(value); }
 

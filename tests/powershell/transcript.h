@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "text.h"
+
 namespace zelkora::standin {
 
 // Exit code for input the stand-in cannot follow (unknown option, bad
@@ -29,7 +31,6 @@ bool transcript_failed();
 // bytes and invalid sequences become \xHH.
 std::string printable(std::string_view bytes);
 
-std::string utf8(std::wstring_view text);
 std::string decimal(std::uint64_t value);
 
 }  // namespace zelkora::standin

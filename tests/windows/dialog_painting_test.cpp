@@ -9,15 +9,16 @@
 #include <cstdint>
 
 #include "core/owners.h"
+#include "design_palette.h"
 #include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/dialog_painting_win32.h"
 #include "ui/gdi_scopes.h"
-#include "ui/theme.h"
 
 namespace {
 
 using namespace zelkora::ui;
+namespace design = zelkora::test::design;
 
 TextEngine& engine_with_faces() {
     static const zelkora::UniqueLibrary module(::LoadLibraryExW(zelkora::test::setup_exe_path().c_str(), nullptr,
@@ -92,13 +93,13 @@ TEST_P(DialogPainting, BoxesLieWhereTheMeasurementPutThem) {
                0xFFFFFF;
     };
 
-    EXPECT_EQ(at(34, 43), rgb(theme::kAccent)) << "status icon, left of its glyph";
-    EXPECT_EQ(at(10, 10), rgb(theme::kBackground));
-    EXPECT_EQ(at(32, m.details_top + 4), rgb(theme::kDetailsBox));
-    EXPECT_EQ(at(32, m.details_top + m.details_height - 4), rgb(theme::kDetailsBox));
-    EXPECT_EQ(at(32, m.caution_top + 5), rgb(theme::kAmberTint));
-    EXPECT_EQ(at(32, m.caution_top + 19 + 22 - 4), rgb(theme::kAmberTint));
-    EXPECT_EQ(at(32, m.caution_top + 19 + 22 + 6), rgb(theme::kBackground)) << "caution box too tall";
+    EXPECT_EQ(at(34, 43), rgb(design::kAccent)) << "status icon, left of its glyph";
+    EXPECT_EQ(at(10, 10), rgb(design::kBackground));
+    EXPECT_EQ(at(32, m.details_top + 4), rgb(design::kDetailsBox));
+    EXPECT_EQ(at(32, m.details_top + m.details_height - 4), rgb(design::kDetailsBox));
+    EXPECT_EQ(at(32, m.caution_top + 5), rgb(design::kAmberTint));
+    EXPECT_EQ(at(32, m.caution_top + 19 + 22 - 4), rgb(design::kAmberTint));
+    EXPECT_EQ(at(32, m.caution_top + 19 + 22 + 6), rgb(design::kBackground)) << "caution box too tall";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, DialogPainting, testing::Values(1.0, 1.5, 2.0));

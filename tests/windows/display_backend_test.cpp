@@ -36,9 +36,11 @@ struct FakeDevice {
     std::wstring friendly_name = with_null(L"Old name");
 };
 
-// The system as the backend sees it. A list is either of all classes or of
-// one class; opening a device of another class in a class list fails, as
-// SetupDiOpenDeviceInfoW does with ERROR_CLASS_MISMATCH.
+// The system as the backend sees it; each call is recorded by name, and only
+// the DIF_ and SPDRP_ codes the backend must use get a name of their own (any
+// other is recorded by its number and fails). A list is either of all classes
+// or of one class; opening a device of another class in a class list fails,
+// as SetupDiOpenDeviceInfoW does with ERROR_CLASS_MISMATCH.
 class FakeSystem {
 public:
     std::vector<FakeDevice> devices;
@@ -171,6 +173,11 @@ SystemFunctions FakeSystem::table() {
             written_hardware_ids = text;
             return TRUE;
         }
+        if (property != SPDRP_FRIENDLYNAME) {
+            calls.push_back("set_property_" + std::to_string(property));
+            ::SetLastError(ERROR_INVALID_DATA);
+            return FALSE;
+        }
         calls.push_back("set_friendly_name:" + std::to_string(size));
         if (label_write_fails) return FALSE;
         written_friendly_name = text;
@@ -219,8 +226,13 @@ SystemFunctions FakeSystem::table() {
             calls.push_back("register");
             return register_succeeds ? TRUE : FALSE;
         }
-        calls.push_back("remove:" + ascii(device(data).id));
-        return TRUE;
+        if (function == DIF_REMOVE) {
+            calls.push_back("remove:" + ascii(device(data).id));
+            return TRUE;
+        }
+        calls.push_back("class_installer_" + std::to_string(function));
+        ::SetLastError(ERROR_DI_DO_DEFAULT);
+        return FALSE;
     };
     f.install_device = [this](HDEVINFO, SP_DEVINFO_DATA*, SP_DRVINFO_DATA_W*, BOOL* reboot) {
         calls.push_back("install");

@@ -201,6 +201,24 @@ TEST_F(LaunchTargets, EveryCheckOfTheVersionFolderMustPass) {
     EXPECT_FALSE(resolve_launch_target_under(Product::client, "1.2.3", L"", L"", trust));
 }
 
+// Client folders reached through links (tests/wine/make-link-fixtures), one
+// with the version folder a link and one with the Client folder a link: with
+// the release's trust and with the test variant's, neither the program-files
+// copy nor the per-user copy may be started from there.
+TEST_F(LaunchTargets, NoneReachedThroughALink) {
+    for (const std::wstring root : {L"C:\\zelkora-links\\launch\\version-link",
+                                    L"C:\\zelkora-links\\launch\\client-link"}) {
+        install_client(root, L"1.2.3", "1.2.3");
+        ASSERT_TRUE(test::read_file(root + L"\\Zelkora\\Client\\1.2.3\\zelkora-client.json"));
+        for (const core::TrustData& trust : {core::product_trust(), core::test_variant_trust()}) {
+            EXPECT_FALSE(resolve_launch_target_under(Product::client, "1.2.3", root, per_user.path(), trust))
+                << testing::PrintToString(root) << " as program files";
+            EXPECT_FALSE(resolve_launch_target_under(Product::client, "1.2.3", program_files.path(), root, trust))
+                << testing::PrintToString(root) << " as the per-user root";
+        }
+    }
+}
+
 TEST_F(LaunchTargets, HostSettingsUnderProgramFiles) {
     const std::wstring version_folder = program_files / L"Zelkora\\Host\\2.1.0";
     test::write_file(version_folder + L"\\zelkora-host.json", metadata("ZelkoraHost", "2.1.0"));

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 #include <string>
 
@@ -94,6 +95,12 @@ protected:
         return wait_for_exit(setup_, 15s);
     }
 
+    // A failed case must not leave its setup behind: it would hold this
+    // test program's output open until the group's time-out.
+    void TearDown() override {
+        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
+    }
+
     std::wstring folder_;
     StartedProcess setup_;
     HWND window_ = nullptr;
@@ -112,6 +119,10 @@ TEST_F(InstallerRun, CompletedRunReportsCompletionAndExitsZero) {
     EXPECT_TRUE(contains(diagnostics, L"설치 결과: 완료")) << zelkora::from_wide(diagnostics).size();
     EXPECT_TRUE(contains(diagnostics, L"완료 단계: 6 / 6"));
     EXPECT_NE(transcript().find("-Launch -ProgressPipe ZelkoraHostSetup-"), std::string::npos);
+    // No profile, no prompt, no execution policy in the way, no window.
+    EXPECT_NE(transcript().find("\noptions -NoProfile -NonInteractive -ExecutionPolicy Bypass -File window=hidden\n"),
+              std::string::npos)
+        << transcript();
     EXPECT_EQ(close_and_wait(1), 0u);
 }
 
@@ -305,24 +316,23 @@ protected:
         ASSERT_TRUE(focus_reaches(window_, 1)) << "button 1 has no focus at the start";
     }
 
-    // Tabs until `id` of `parent` has the focus.
-    bool tab_to(HWND parent, int id) {
-        for (int step = 0; step < 6 && focused_id(parent) != id; ++step) {
+    // Presses Tab once per id: each press must move the focus to exactly that
+    // control of `parent`, so the order is proved, not only reachability.
+    testing::AssertionResult tab_through(HWND parent, std::initializer_list<int> order) {
+        for (const int id : order) {
             const int before = focused_id(parent);
             type_key(window_, VK_TAB);
             wait_until([&] { return focused_id(parent) != before; }, 2s);
+            if (focused_id(parent) != id) {
+                return testing::AssertionFailure()
+                       << "Tab from control " << before << " went to " << focused_id(parent) << ", not " << id;
+            }
         }
-        return focused_id(parent) == id;
+        return testing::AssertionSuccess();
     }
 
     bool focus_reaches(HWND parent, int id) {
         return wait_until([&] { return focused_id(parent) == id; }, 3s);
-    }
-
-    // A failed case must not leave its setup behind: it would hold this
-    // test program's output open.
-    void TearDown() override {
-        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
     }
 
     // The install confirmation, once it shows and its default button has the focus.
@@ -359,7 +369,7 @@ TEST_F(KeyboardRun, EnterOnTheFocusedCancelButtonDeclinesTheConfirmation) {
     start_with_focus();
     const HWND dialog = open_confirmation_by_enter();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(tab_to(dialog, 2));
+    ASSERT_TRUE(tab_through(dialog, {2}));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(dialog_gone(dialog));
     ::Sleep(1000);
@@ -392,7 +402,7 @@ TEST_F(KeyboardRun, EnterOnTheFocusedCloseButtonOfTheFailedViewCloses) {
     expect_result(kFailed);
     // The view is settled once the focus is back on button 1.
     ASSERT_TRUE(focus_reaches(window_, 1));
-    ASSERT_TRUE(tab_to(window_, 2));
+    ASSERT_TRUE(tab_through(window_, {2}));
     type_key(window_, VK_RETURN);
     const auto exit_code = wait_for_exit(setup_, 10s);
     EXPECT_EQ(exit_code, 1u);
@@ -413,7 +423,7 @@ TEST_F(KeyboardRun, TabLeavesTheDiagnosticsFieldAndEscapeThereCloses) {
     ASSERT_TRUE(focus_reaches(window_, 1));
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 4)) != FALSE; }, 3s))
         << "no details to show";
-    ASSERT_TRUE(tab_to(window_, 4));
+    ASSERT_TRUE(tab_through(window_, {3, 4}));
     type_key(window_, VK_RETURN);
     ASSERT_TRUE(wait_until([&] { return ::IsWindowVisible(::GetDlgItem(window_, 5)) != FALSE; }, 3s));
     EXPECT_TRUE(focus_reaches(window_, 4));
@@ -517,6 +527,36 @@ TEST_F(ChannelEnd, LateFailureFromALeftoverProcessLeavesTheCompletedRunAlone) {
     EXPECT_FALSE(contains(diagnostics, L"늦은 실패"));
     EXPECT_EQ(button_text(window_, 1), kCompleted);
     EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+// A process the failed run left behind keeps the old pipe busy while the user
+// retries. Its reader posts a chunk's lines until the retry joins it; those
+// lines belong to the old run and must never land in the new one.
+TEST_F(ChannelEnd, LinesOfAnEarlierRunNeverLandInTheRetry) {
+    // Each send writes 5000 lines in one go (the variable is inherited by the
+    // setup and so by the script); the leftover process goes on for far
+    // longer than the retry takes, until the retry closes the old pipe.
+    std::wstring burst;
+    for (int line = 0; line < 5000; ++line) burst += L"5|old\n";
+    burst.pop_back();
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", burst.c_str()));
+    std::string scenario = "send 0|a\nsend -1|첫 시도 실패\ndetach 1\nsleep 2500\n";
+    for (int send = 0; send < 200; ++send) scenario += "send ${env:ZELKORA_STALE_LINES}\n";
+    prepare("stale_lines_after_retry", scenario);
+    start();
+    ::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", nullptr);
+    start_installation();
+    expect_result(kFailed);
+    ASSERT_TRUE(wait_for_record("\nsent 5|old", 20s)) << "the leftover process is not writing";
+    write_script("send 0|새 시도\nsend 1|다시 확인\nsleep 1500\nexit 3\n");
+    start_installation();
+    ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), L"설치 중…", 10s)) << "the retry did not start";
+    expect_result(kFailed);
+    EXPECT_TRUE(wait_for_record("send-failed", 10s)) << "the old pipe outlived the retry";
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: 1 / 6")) << zelkora::from_wide(diagnostics).size();
+    EXPECT_FALSE(contains(diagnostics, L"old"));
+    EXPECT_EQ(close_and_wait(2), 1u);
 }
 
 }  // namespace

@@ -23,6 +23,10 @@ using namespace zelkora::test;
 
 constexpr DWORD kStandInFailure = 99;
 
+// The options record of the argument texts below, started by CreateProcessW
+// with no show command.
+const std::string kFileOptions = "options -NoProfile -NonInteractive -ExecutionPolicy Bypass -File window=default";
+
 std::wstring standin_path() {
     std::wstring folder(32768, L'\0');
     folder.resize(::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size())));
@@ -202,8 +206,9 @@ TEST_P(CommandForm, WritesEachLineWithCrLfAndExitsWithItsCode) {
     if (!c.connects) EXPECT_TRUE(server.never_connected());
 
     const auto records = lines_of(file_bytes(transcript));
-    ASSERT_GE(records.size(), 2u);
-    EXPECT_EQ(records.front(), "started " + utf8(arguments));
+    ASSERT_GE(records.size(), 3u);
+    EXPECT_EQ(records[0], "started " + utf8(arguments));
+    EXPECT_EQ(records[1], "options -NoProfile -NonInteractive -Command window=default");
     EXPECT_EQ(records.back(), "exit " + std::to_string(c.exit_code));
 }
 
@@ -218,6 +223,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "\xed\x99\x95\xec\x9d\xb8\xed\x95\x98\xea\xb3\xa0 \xec\x9e\x88\xec\x96\xb4\xec\x9a\x94\r\n"
                     "-1|it's; not | done\r\n",
                     3},
+        // A pair of surrogates is one code point; a lone one becomes U+FFFD.
+        CommandCase{"astral_and_lone_surrogate",
+                    L"$w.WriteLine('\U0001F600 \xD800.');$w.Dispose();$p.Dispose()", true,
+                    "\xF0\x9F\x98\x80 \xEF\xBF\xBD.\r\n", 0},
         CommandCase{"no_exit_means_zero", L"$w.WriteLine('6|done');$w.Dispose();$p.Dispose()", true,
                     "6|done\r\n", 0},
         CommandCase{"unknown_statement_refused_before_connecting",
@@ -275,6 +284,7 @@ TEST_F(StandInTest, ScenarioPreparesFilesSendsAndRecordsTheReply) {
     EXPECT_EQ(lines_of(file_bytes(path(L"transcript.txt"))),
               (std::vector<std::string>{
                   "started " + utf8(arguments),
+                  kFileOptions,
                   "created-folder " + utf8(path(L"bin\\한글 폴더")),
                   "created-file " + utf8(payload) + " 1000",
                   "created-file " + utf8(path(L"bin\\zelkora-client.json")) + " 19",
@@ -312,6 +322,7 @@ TEST_F(StandInTest, ChildConnectsInsteadOfTheStandIn) {
     EXPECT_EQ(lines_of(file_bytes(path(L"transcript.txt"))),
               (std::vector<std::string>{
                   "started " + utf8(arguments),
+                  kFileOptions,
                   "child-started " + std::to_string(client),
                   "connected " + utf8(pipe_name),
                   "sent 1|from the child",
@@ -338,11 +349,11 @@ TEST_F(StandInTest, RequestWithoutReplyIsRecordedAndTheScenarioGoesOn) {
     EXPECT_EQ(wait_for_exit(*standin, 30s), 2u);
 
     const auto records = lines_of(file_bytes(path(L"transcript.txt")));
-    ASSERT_EQ(records.size(), 6u);
-    EXPECT_EQ(records[2], "sent -6|commit");
-    EXPECT_TRUE(records[3].starts_with("no-reply ")) << records[3];
-    EXPECT_TRUE(records[4].starts_with("send-failed ") && records[4].ends_with(": sent 1|after")) << records[4];
-    EXPECT_EQ(records[5], "exit 2");
+    ASSERT_EQ(records.size(), 7u);
+    EXPECT_EQ(records[3], "sent -6|commit");
+    EXPECT_TRUE(records[4].starts_with("no-reply ")) << records[4];
+    EXPECT_TRUE(records[5].starts_with("send-failed ") && records[5].ends_with(": sent 1|after")) << records[5];
+    EXPECT_EQ(records[6], "exit 2");
 }
 
 struct SilentCase {
@@ -382,12 +393,18 @@ TEST_P(SilentScenario, NeverConnectsAndEndsWithItsCode) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SilentScenario,
     testing::Values(
-        SilentCase{"never_connects", "# waits, then ends\nsleep 200\nexit 5\n", L"-Launch ", 5, "exit 5\n"},
+        SilentCase{"never_connects", "# waits, then ends\nsleep 200\nexit 5\n", L"-Launch ", 5,
+                   kFileOptions + "\nexit 5\n"},
         SilentCase{"late_syntax_error_runs_nothing", "mkdir made-too-early\nsend 1|x\nfrobnicate now\n",
                    L"-Launch ", kStandInFailure,
-                   "error line 3: frobnicate: unknown command 'frobnicate'\nexit 99\n"},
+                   kFileOptions + "\nerror line 3: frobnicate: unknown command 'frobnicate'\nexit 99\n"},
         SilentCase{"unknown_substitution", "mkdir made-too-early\nsend ${size}\n", L"", kStandInFailure,
-                   "error line 2: send: unknown substitution ${size}\nexit 99\n"},
+                   kFileOptions + "\nerror line 2: send: unknown substitution ${size}\nexit 99\n"},
+        // The stand-in's own decoder refuses what strict UTF-8 refuses.
+        SilentCase{"encoded_surrogate", "mkdir made-too-early\nsend \xED\xA0\x80\n", L"", kStandInFailure,
+                   kFileOptions + "\nerror line 0: the scenario is not valid UTF-8\nexit 99\n"},
+        SilentCase{"overlong_form", "mkdir made-too-early\nsend \xC0\xAF\n", L"", kStandInFailure,
+                   kFileOptions + "\nerror line 0: the scenario is not valid UTF-8\nexit 99\n"},
         SilentCase{"unknown_script_parameter", "mkdir made-too-early\n", L"-Launch -Bogus ", kStandInFailure,
                    "error unknown script parameter -Bogus\nexit 99\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -460,14 +477,108 @@ TEST_F(StandInTest, DetachedChildKeepsThePipeAfterTheStandInExits) {
     EXPECT_EQ(server.read_until_closed(), "1|parent\r\n2|child\r\n");
 
     const auto records = lines_of(file_bytes(path(L"transcript.txt")));
-    ASSERT_EQ(records.size(), 7u) << file_bytes(path(L"transcript.txt"));
+    ASSERT_EQ(records.size(), 8u) << file_bytes(path(L"transcript.txt"));
     EXPECT_EQ(records[0], "started " + utf8(arguments));
-    EXPECT_EQ(records[1], "connected " + utf8(pipe_name));
-    EXPECT_EQ(records[2], "sent 1|parent");
-    EXPECT_TRUE(records[3].starts_with("detached ")) << records[3];
-    EXPECT_EQ(records[4], "exit 5");
-    EXPECT_EQ(records[5], "sent 2|child");
-    EXPECT_EQ(records[6], "detached-exit 7");
+    EXPECT_EQ(records[1], kFileOptions);
+    EXPECT_EQ(records[2], "connected " + utf8(pipe_name));
+    EXPECT_EQ(records[3], "sent 1|parent");
+    EXPECT_TRUE(records[4].starts_with("detached ")) << records[4];
+    EXPECT_EQ(records[5], "exit 5");
+    EXPECT_EQ(records[6], "sent 2|child");
+    EXPECT_EQ(records[7], "detached-exit 7");
+}
+
+}  // namespace
+
+namespace {
+
+struct OptionCase {
+    const char* name;
+    std::wstring arguments;  // "{folder}" stands for the scenario's folder
+    DWORD exit_code;
+    std::string second_record;  // after "started": the options read, or the refusal
+};
+
+void PrintTo(const OptionCase& c, std::ostream* out) { *out << c.name; }
+
+class PowerShellOptions : public StandInTest, public testing::WithParamInterface<OptionCase> {
+protected:
+    std::wstring with_folder(std::wstring text) const {
+        const std::wstring folder = scratch_.path();
+        for (auto at = text.find(L"{folder}"); at != std::wstring::npos; at = text.find(L"{folder}", at + folder.size())) {
+            text.replace(at, 8, folder);
+        }
+        return text;
+    }
+};
+
+// The options before -File as Windows PowerShell reads them: any case, "-"
+// or "/", names shortened to a unique prefix, values checked. What
+// PowerShell would refuse ends the run before the scenario does anything.
+TEST_P(PowerShellOptions, AreReadAsPowerShellReadsThem) {
+    const auto& c = GetParam();
+    write_scenario("mkdir made-by-the-scenario\nexit 4\n");
+    write_file(path(L"scenario.txt"), "exit 4\n");
+    const std::wstring transcript = path(L"transcript.txt");
+    ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", transcript.c_str());
+    const std::wstring arguments = with_folder(c.arguments);
+
+    const auto standin = start_process(standin_path(), arguments);
+    ASSERT_TRUE(standin) << ::GetLastError();
+    EXPECT_EQ(wait_for_exit(*standin, 30s), c.exit_code);
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::path(path(L"made-by-the-scenario"))), c.exit_code == 4);
+
+    const auto records = lines_of(file_bytes(transcript));
+    ASSERT_GE(records.size(), 3u) << file_bytes(transcript);
+    EXPECT_EQ(records[0], "started " + utf8(arguments));
+    EXPECT_EQ(records[1], utf8(with_folder(std::wstring(c.second_record.begin(), c.second_record.end()))));
+    EXPECT_EQ(records.back(), "exit " + std::to_string(c.exit_code));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PowerShellOptions,
+    testing::Values(
+        OptionCase{"short_forms", L"/nop -NONI -ep bypass -w hidden -f \"{folder}\\scenario.ps1\"", 4,
+                   "options -NoProfile -NonInteractive -ExecutionPolicy Bypass -WindowStyle Hidden -File "
+                   "window=default"},
+        OptionCase{"prefixes_and_values_in_any_case",
+                   L"-NoLogo -noprofile -exec REMOTESIGNED -InputFormat xml -File \"{folder}\\scenario.ps1\" -Launch",
+                   4, "options -NoLogo -NoProfile -ExecutionPolicy RemoteSigned -InputFormat XML -File window=default"},
+        OptionCase{"unknown_option", L"-NoProfile -Bogus -File \"{folder}\\scenario.ps1\"", kStandInFailure,
+                   "error unknown PowerShell option -Bogus"},
+        OptionCase{"ambiguous_prefix", L"-no -File \"{folder}\\scenario.ps1\"", kStandInFailure,
+                   "error unknown PowerShell option -no"},
+        OptionCase{"policy_without_value", L"-NoProfile -ExecutionPolicy", kStandInFailure,
+                   "error missing value for -ExecutionPolicy"},
+        OptionCase{"unknown_policy", L"-ExecutionPolicy Sometimes -File \"{folder}\\scenario.ps1\"", kStandInFailure,
+                   "error invalid value Sometimes for -ExecutionPolicy"},
+        OptionCase{"unknown_window_style", L"-WindowStyle Invisible -File \"{folder}\\scenario.ps1\"",
+                   kStandInFailure, "error invalid value Invisible for -WindowStyle"},
+        OptionCase{"script_without_ps1_extension", L"-File \"{folder}\\scenario.txt\"", kStandInFailure,
+                   "error -File {folder}\\scenario.txt does not have a '.ps1' extension"},
+        OptionCase{"missing_script", L"-File \"{folder}\\missing.ps1\"", kStandInFailure,
+                   "error the argument {folder}\\missing.ps1 to -File does not exist"},
+        OptionCase{"neither_file_nor_command", L"-NoProfile -NonInteractive", kStandInFailure,
+                   "error neither -Command nor -File given"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The setup's self-test starts PowerShell with the options a hidden,
+// non-interactive run of a -Command text needs (no execution policy
+// applies to a command text).
+TEST(ProductCommandLine, SelfTestStartsPowerShellHiddenWithoutProfileOrPrompt) {
+    ScratchFolder scratch;
+    const std::wstring transcript = scratch / L"transcript.txt";
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", transcript.c_str()));
+    const auto run = run_capturing_output(setup_exe_path(), L"--selftest", 60s);
+    ::SetEnvironmentVariableW(L"ZELKORA_STANDIN_TRANSCRIPT", nullptr);
+    ASSERT_TRUE(run);
+    const auto records = lines_of(file_bytes(transcript));
+    ASSERT_GE(records.size(), 2u) << file_bytes(transcript);
+    EXPECT_EQ(records[1], "options -NoProfile -NonInteractive -Command window=hidden");
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -50,6 +56,18 @@ std::optional<StartedProcess> start_process(const std::wstring& exe, const std::
     return StartedProcess{UniqueHandle(info.hProcess), info.dwProcessId};
 }
 
+namespace {
+
+std::string utf8_for_message(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+}  // namespace
+
 std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
                                                 std::chrono::milliseconds limit) {
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
@@ -71,18 +89,45 @@ std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const s
     ::CloseHandle(info.hThread);
     const UniqueHandle process(info.hProcess);
     write_end.reset();
+    // The pipe is polled, not read blocking, so that a child that hangs (or
+    // a grandchild that keeps the write end) cannot hold the caller past the
+    // limit; the end of output and the exit must both come within it.
     CapturedRun run;
-    char buffer[512];
-    DWORD bytes = 0;
-    while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &bytes, nullptr) && bytes > 0) {
-        run.output.append(buffer, bytes);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool output_ended = false;
+    while (!output_ended && std::chrono::steady_clock::now() < deadline) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
+            output_ended = true;  // every writer has closed its end
+        } else if (available == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else {
+            char buffer[512];
+            DWORD bytes = 0;
+            if (::ReadFile(read_end.get(), buffer, sizeof(buffer), &bytes, nullptr)) run.output.append(buffer, bytes);
+        }
     }
-    if (::WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const DWORD wait = output_ended ? static_cast<DWORD>(std::max<std::int64_t>(left.count(), 0)) : 0;
+    if (!output_ended || ::WaitForSingleObject(process.get(), wait) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.get(), 99);
+        ADD_FAILURE() << utf8_for_message(command_line) << " did not end within " << limit.count()
+                      << " ms; its output so far:\n" << run.output;
         return std::nullopt;
     }
     ::GetExitCodeProcess(process.get(), &run.exit_code);
     return run;
+}
+
+DWORD parent_process_id(DWORD process_id) {
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == process_id) return entry.th32ParentProcessID;
+    }
+    return 0;
 }
 
 UniqueHandle token_without_administrators() {

@@ -31,9 +31,15 @@ struct CapturedRun {
 };
 
 // Runs exe with its standard output and error on one pipe, as a console would
-// receive them; nothing when it cannot start or outlives the limit.
+// receive them; nothing when it cannot start or outlives the limit. A run that
+// outlives it is ended and reported as a failure of the current test, with
+// its command line and the output it gave.
 std::optional<CapturedRun> run_capturing_output(const std::wstring& exe, const std::wstring& arguments,
                                                 std::chrono::milliseconds limit);
+
+// The id of the process that started process_id, as the system's process
+// list records it; 0 when the process is not in the list.
+DWORD parent_process_id(DWORD process_id);
 
 // Starts exe with the given argument text; token null means our own token.
 std::optional<StartedProcess> start_process(const std::wstring& exe, const std::wstring& arguments,

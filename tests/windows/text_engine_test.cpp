@@ -9,17 +9,18 @@
 #include <optional>
 #include <string>
 
+#include "design_palette.h"
 #include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/button_painting_win32.h"
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/theme.h"
 
 namespace {
 
 using namespace zelkora::ui;
+namespace design = zelkora::test::design;
 using namespace zelkora::ui::text_style;
 
 // The setup executable as a resource module: the faces it ships.
@@ -89,7 +90,7 @@ struct Ink {
     double centre_y() const { return (top + bottom + 1) / 2.0; }
 };
 
-constexpr COLORREF kBackdrop = theme::kBackground;
+constexpr COLORREF kBackdrop = design::kBackground;
 constexpr std::uint32_t kBackdropPixel = 0x0E1418;
 
 Ink ink_of(const PaintSurface& surface) {
@@ -125,7 +126,7 @@ TEST_F(PaintSurfaceTests, CentredCapitalsSitInTheMiddleOfTheirBox) {
         PaintSurface surface(engine_with_faces(), static_cast<int>(200 * scale), static_cast<int>(80 * scale), scale,
                              kBackdrop);
         ASSERT_TRUE(surface.ready());
-        surface.queue_text({u"HHH", 20, 10, 160, 60, 24, 0, theme::kText, kBold | kCentred | kMiddle | kSingleLine});
+        surface.queue_text({u"HHH", 20, 10, 160, 60, 24, 0, design::kText, kBold | kCentred | kMiddle | kSingleLine});
         surface.flush_texts();
         const Ink ink = ink_of(surface);
         ASSERT_TRUE(ink.any()) << scale;
@@ -144,7 +145,7 @@ class TextBackEnds : public PaintSurfaceTest, public testing::WithParamInterface
 
 TEST_P(TextBackEnds, RightAlignedTextEndsAtTheRightOfItsBox) {
     PaintSurface surface(GetParam().engine(), 200, 40, 1.0, kBackdrop);
-    surface.queue_text({u"1 / 6", 20, 10, 150, 20, 12, 0, theme::kFaint, kRight | kMiddle | kSingleLine});
+    surface.queue_text({u"1 / 6", 20, 10, 150, 20, 12, 0, design::kFaint, kRight | kMiddle | kSingleLine});
     surface.flush_texts();
     const Ink ink = ink_of(surface);
     ASSERT_TRUE(ink.any());
@@ -155,7 +156,7 @@ TEST_P(TextBackEnds, RightAlignedTextEndsAtTheRightOfItsBox) {
 
 TEST_P(TextBackEnds, TooLongSingleLineStaysInsideItsBox) {
     PaintSurface surface(GetParam().engine(), 300, 40, 1.0, kBackdrop);
-    surface.queue_text({u"설치 파일·대상 경로 확인 설치 파일·대상 경로 확인", 10, 10, 80, 20, 13, 0, theme::kText,
+    surface.queue_text({u"설치 파일·대상 경로 확인 설치 파일·대상 경로 확인", 10, 10, 80, 20, 13, 0, design::kText,
                         kMiddle | kSingleLine});
     surface.flush_texts();
     const Ink ink = ink_of(surface);
@@ -197,7 +198,7 @@ TEST_F(PaintSurfaceTests, ALostRenderTargetIsMadeAgainAtTheNextFlush) {
     TextEngine engine({setup_module(), true, lose_the_first_target});
     for (const int flush : {1, 2, 3}) {
         PaintSurface surface(engine, 100, 40, 1.0, kBackdrop);
-        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, design::kText, kCentred | kMiddle | kSingleLine});
         surface.flush_texts();
         EXPECT_EQ(engine.has_render_target(), flush > 1) << flush;
         EXPECT_EQ(engine.render_targets_made(), flush == 1 ? 1 : 2) << flush;
@@ -268,11 +269,11 @@ class StepMarkers : public PaintSurfaceTest, public testing::WithParamInterface<
 
 TEST_P(StepMarkers, ShowWhereTheStepStands) {
     const MarkerCase& c = GetParam();
-    PaintSurface surface(engine_with_faces(), 40, 40, 2.0, theme::kCard);
+    PaintSurface surface(engine_with_faces(), 40, 40, 2.0, design::kCard);
     step_marker(surface, 10, 10, 9, c.step, c.highest, 0.25);
     surface.flush_texts();
-    EXPECT_EQ(count_colour(surface, theme::kSuccess, 0, 0, 40, 40) > 50, c.check);
-    EXPECT_EQ(count_colour(surface, theme::kAccent, 0, 0, 40, 40) > 10, c.spinner);
+    EXPECT_EQ(count_colour(surface, design::kSuccess, 0, 0, 40, 40) > 50, c.check);
+    EXPECT_EQ(count_colour(surface, design::kAccent, 0, 0, 40, 40) > 10, c.spinner);
     // The digit's ink is the only faint colour in the middle of the ring.
     int faint_ink = 0;
     for (int y = 12; y < 28; ++y) {
@@ -298,6 +299,7 @@ struct ButtonCase {
     ButtonStyle style;
     UINT item_state;
     COLORREF face;        // near the middle of the left edge
+    COLORREF label;       // the label's full-coverage ink
     COLORREF ring;        // the focus ring's colour
     bool ring_expected;
 };
@@ -319,7 +321,7 @@ TEST_P(ButtonFaces, FollowTheDrawItemState) {
     item.hwndItem = button;
     item.hDC = target.dc();
     item.rcItem = {10, 10, 158, 48};
-    draw_button(engine_with_faces(), item, 1.0, c.style, theme::kBackground);
+    draw_button(engine_with_faces(), item, 1.0, c.style, design::kBackground);
     ::GdiFlush();
     ::DestroyWindow(button);
 
@@ -330,25 +332,32 @@ TEST_P(ButtonFaces, FollowTheDrawItemState) {
     EXPECT_EQ(at(5, 5), 0x010203u) << "drawn outside its rectangle";
     EXPECT_EQ(at(15, 29), rgb(c.face));
     EXPECT_EQ(count_colour(target, c.ring, 10, 10, 158, 48) > 40, c.ring_expected);
-    int label_ink = 0;
-    for (int x = 40; x < 128; ++x) label_ink += at(x, 29) != rgb(c.face);
-    EXPECT_GT(label_ink, 3) << "no label";
+    EXPECT_GT(count_colour(target, c.label, 12, 14, 156, 44), 10) << "no label in its colour";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ButtonFaces,
     testing::Values(
-        ButtonCase{"primary", ButtonStyle::primary, 0, theme::kAccent, theme::kCautionText, false},
-        ButtonCase{"primary_pressed", ButtonStyle::primary, ODS_SELECTED, theme::kAccentPressed, theme::kCautionText, false},
-        ButtonCase{"primary_disabled", ButtonStyle::primary, ODS_DISABLED, theme::kLine, theme::kCautionText, false},
-        ButtonCase{"primary_focused", ButtonStyle::primary, ODS_FOCUS, theme::kAccent, theme::kCautionText, true},
-        ButtonCase{"primary_focus_without_rectangle", ButtonStyle::primary, ODS_FOCUS | ODS_NOFOCUSRECT, theme::kAccent,
-                   theme::kCautionText, false},
-        ButtonCase{"secondary", ButtonStyle::secondary, 0, theme::kCard, theme::kMuted, false},
-        ButtonCase{"secondary_pressed", ButtonStyle::secondary, ODS_SELECTED, theme::kPressedSecondary, theme::kMuted, false},
-        ButtonCase{"secondary_focused", ButtonStyle::secondary, ODS_FOCUS, theme::kCard, theme::kMuted, true},
-        ButtonCase{"text_button_focused", ButtonStyle::right_text, ODS_FOCUS, theme::kBackground, theme::kMuted, true},
-        ButtonCase{"text_button", ButtonStyle::right_text, 0, theme::kBackground, theme::kMuted, false}),
+        ButtonCase{"primary", ButtonStyle::primary, 0, design::kAccent, design::kPrimaryText, design::kCautionText, false},
+        ButtonCase{"primary_pressed", ButtonStyle::primary, ODS_SELECTED, design::kAccentPressed, design::kPrimaryText,
+                   design::kCautionText, false},
+        ButtonCase{"primary_disabled", ButtonStyle::primary, ODS_DISABLED, design::kLine, design::kFaint,
+                   design::kCautionText, false},
+        ButtonCase{"primary_focused", ButtonStyle::primary, ODS_FOCUS, design::kAccent, design::kPrimaryText,
+                   design::kCautionText, true},
+        ButtonCase{"primary_focus_without_rectangle", ButtonStyle::primary, ODS_FOCUS | ODS_NOFOCUSRECT,
+                   design::kAccent, design::kPrimaryText, design::kCautionText, false},
+        ButtonCase{"secondary", ButtonStyle::secondary, 0, design::kCard, design::kText, design::kMuted, false},
+        ButtonCase{"secondary_pressed", ButtonStyle::secondary, ODS_SELECTED, design::kPressedSecondary, design::kText,
+                   design::kMuted, false},
+        ButtonCase{"secondary_focused", ButtonStyle::secondary, ODS_FOCUS, design::kCard, design::kText, design::kMuted,
+                   true},
+        ButtonCase{"text_button_focused", ButtonStyle::right_text, ODS_FOCUS, design::kBackground, design::kAccent,
+                   design::kMuted, true},
+        ButtonCase{"text_button", ButtonStyle::right_text, 0, design::kBackground, design::kAccent, design::kMuted,
+                   false},
+        ButtonCase{"text_button_pressed", ButtonStyle::right_text, ODS_SELECTED, design::kBackground,
+                   design::kAccentPressed, design::kMuted, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

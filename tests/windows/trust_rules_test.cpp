@@ -7,6 +7,7 @@
 #include <sddl.h>
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "core/owners.h"
@@ -230,6 +231,41 @@ TEST(ProtectedUpdateFolder, WineFoldersPassOnlyWithTheTestVariantsTrust) {
     EXPECT_FALSE(is_protected_update_folder(scratch / L"file.txt", variant));
     EXPECT_FALSE(is_protected_update_folder(scratch / L"missing", variant));
     EXPECT_FALSE(is_protected_update_folder(scratch.path(), product_trust().update_folder));
+}
+
+// Links that Wine follows silently (tests/wine/make-link-fixtures): by handle
+// they show no reparse point, only their final path tells. Every path form of
+// the trust rules must refuse a folder or file reached through one, with the
+// release's trust and with the test variant's, while what the link points at
+// passes with the test variant's.
+TEST(ProtectedLocation, RefusesWhatIsReachedThroughALink) {
+    const std::wstring links = L"C:\\zelkora-links";
+    ASSERT_TRUE(is_protected_location(links + L"\\real", ObjectKind::folder, test_variant_trust().location_owners));
+    ASSERT_TRUE(
+        is_protected_location(links + L"\\real\\file.txt", ObjectKind::file, test_variant_trust().location_owners));
+    const std::pair<std::wstring, ObjectKind> linked[] = {
+        {links + L"\\folder-link", ObjectKind::folder},
+        {links + L"\\folder-link\\inner", ObjectKind::folder},
+        {links + L"\\tree\\linked", ObjectKind::folder},
+        {links + L"\\file-link.txt", ObjectKind::file},
+        {links + L"\\folder-link\\file.txt", ObjectKind::file},
+    };
+    for (const core::TrustData& trust : {product_trust(), test_variant_trust()}) {
+        for (const auto& [path, kind] : linked) {
+            EXPECT_FALSE(is_protected_location(path, kind, trust.location_owners)) << testing::PrintToString(path);
+        }
+    }
+}
+
+TEST(ProtectedUpdateFolder, RefusesAFolderReachedThroughALink) {
+    const std::wstring links = L"C:\\zelkora-links";
+    ASSERT_TRUE(is_protected_update_folder(links + L"\\real", test_variant_trust().update_folder));
+    for (const core::TrustData& trust : {product_trust(), test_variant_trust()}) {
+        for (const std::wstring& path : {links + L"\\folder-link", links + L"\\folder-link\\inner",
+                                         links + L"\\tree\\linked"}) {
+            EXPECT_FALSE(is_protected_update_folder(path, trust.update_folder)) << testing::PrintToString(path);
+        }
+    }
 }
 
 // The update-folder rule with the release's and the test variant's principals.

@@ -93,6 +93,9 @@ TEST(UpdateLauncher, StagedReleaseFileInABracedGuidFolder) {
         {"directly in Zelkora-Updates", {updates}, release_name(), false},
         {"another release's name", {updates, updates + L"\\" + fresh_guid(false)}, L"Zelkora-1.0.1-windows-x64.exe",
          false},
+        // A link that tests/wine/make-link-fixtures made, to a folder elsewhere.
+        {"staging folder that is a link",
+         {updates, updates + L"\\{5a1c0000-0000-4000-8000-00000000011c}"}, release_name(), false},
         {"Zelkora-Updates outside ProgramData",
          {elsewhere / L"Zelkora-Updates", elsewhere / (L"Zelkora-Updates\\" + fresh_guid(false))}, release_name(),
          false},
