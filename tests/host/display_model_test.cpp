@@ -126,6 +126,44 @@ TEST(DisplayModel, CentredResultWithoutNotes) {
     EXPECT_EQ(model.find(id::kResultTitle)->box.y, (405 - 8 - 80 - 138) * 0.5 + 80 + 76);
 }
 
+TEST(DisplayModel, DialogReadsDetailRowsAsLabelAndValueAndSkipsEmptyParagraphs) {
+    DialogModelInput input;
+    input.heading = u"가상 모니터 드라이버의 서명을 신뢰할까요?";
+    input.paragraphs = {u"첫 문단", u"", u"셋째 문단"};
+    input.paragraph_lines = {2, 0, 1};
+    input.details = {{u"지문", u"37E100B2B382866FA7CE04EE33FE53DF53AEDC6D", true, 38}, {u"서명자", u"Sunshine", false, 19}};
+    input.details_top = 200;
+    input.caution = u"동의하지 않으면 기존 Host를 바꾸지 않아요.";
+    input.caution_lines = 1;
+    input.buttons = {button(2, u"취소"), button(1, u"신뢰하고 설치")};
+    const DisplayModel model = dialog_model(input);
+    EXPECT_EQ(reading_order(model),
+              (std::vector<int>{id::kTitle, id::kParagraph, id::kParagraph + 2, id::kDetailRow, id::kDetailRow + 2,
+                                id::kCaution, id::kButton + 2, id::kButton + 1}));
+    // The third paragraph sits under two lines and an empty paragraph: 34 + 42 + 2 × 21 + 6 + 6.
+    EXPECT_EQ(model.find(id::kParagraph + 2)->box.y, 34 + 42 + 42 + 6 + 6);
+    const DisplayElement* row = model.find(id::kDetailRow);
+    EXPECT_EQ(row->name, u"지문");
+    EXPECT_EQ(row->value, u"37E100B2B382866FA7CE04EE33FE53DF53AEDC6D");
+    // The value is painted in monospace beside the label, and the next row sits under its two lines.
+    EXPECT_TRUE(model.find(id::kDetailRow + 1)->paint->style & text_style::kMonospace);
+    EXPECT_EQ(model.find(id::kDetailRow + 2)->box.y, 200 + 12 + 38 + 6);
+}
+
+TEST(DisplayModel, SplashReadsItsBarByTheCounterOnceDeterminate) {
+    SplashProgress progress;
+    const DisplayModel sliding = splash_display(progress, u"Zelkora  0.4.61  →  0.4.62", u"끝나면");
+    EXPECT_EQ(sliding.find(id::kProgress)->value, u"");
+    EXPECT_EQ(sliding.find(id::kCounter), nullptr);
+    set_splash_stage(progress, 4);
+    const DisplayModel stepped = splash_display(progress, u"Zelkora  0.4.61  →  0.4.62", u"끝나면");
+    EXPECT_EQ(stepped.find(id::kProgress)->value, u"4 / 6");
+    EXPECT_EQ(stepped.find(id::kStatus)->name, kSplashStepNames[4]);
+    EXPECT_EQ(announcements(sliding, stepped),
+              (std::vector<AnnouncedEvent>{{Announcement::value_change, id::kProgress},
+                                           {Announcement::name_change, id::kStatus}}));
+}
+
 struct AnnouncementCase {
     const char* what;
     WindowModelInput before;
