@@ -10,7 +10,6 @@ Palette high_contrast_palette() {
     const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
     const COLORREF highlight = ::GetSysColor(COLOR_HIGHLIGHT);
     const COLORREF gray = ::GetSysColor(COLOR_GRAYTEXT);
-    const COLORREF hot = ::GetSysColor(COLOR_HOTLIGHT);
     Palette palette;
     palette.high_contrast = true;
     palette.background = window;
@@ -25,7 +24,9 @@ Palette high_contrast_palette() {
     palette.amber_border = text;
     palette.panel_tints = {window, window, window};
     palette.panel_borders = {text, text, text};
-    palette.inks = {text, text, text, gray, highlight, hot};
+    // Caution texts stay in the window text: the hot-track colour is for links
+    // (the text buttons), and some schemes make it pale.
+    palette.inks = {text, text, text, gray, highlight, text};
     palette.field_text = text;
     return palette;
 }
