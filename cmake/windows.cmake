@@ -218,6 +218,7 @@ add_executable(windows_tests
     tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
+    tests/windows/interrupted_work_test.cpp
     tests/windows/pixel_probe_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
@@ -237,7 +238,7 @@ add_executable(windows_tests
     tests/windows/winfsp_machine_test.cpp
 )
 target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
-add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests payload-console update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32)
 
 add_test(NAME wine_prefix_setup
@@ -258,7 +259,7 @@ set_tests_properties(wine_link_fixtures PROPERTIES FIXTURES_REQUIRED wine FIXTUR
 # every suite named in none, so each test runs exactly once and a new suite
 # cannot be left out.
 set(ZELKORA_WINDOWS_TEST_ENVIRONMENT
-    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR}")
+    "ZELKORA_SETUP_EXE=${ZELKORA_SETUP_EXE};ZELKORA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZELKORA_BACKEND_TEST_FILES=${ZELKORA_BACKEND_TEST_FILES};ZELKORA_TEST_VARIANT_EXE=$<TARGET_FILE:zelkora_setup_test_variant>;ZELKORA_UPDATE_PROBE_EXE=$<TARGET_FILE:update_probe>;ZELKORA_DEMO_CLIENT_DIR=${ZELKORA_DEMO_CLIENT_DIR};ZELKORA_PAYLOAD_CONSOLE_EXE=$<TARGET_FILE:payload-console>")
 function(zelkora_windows_test_group name filter timeout)
     add_test(NAME windows_tests_${name} COMMAND windows_tests --gtest_filter=${filter})
     set_tests_properties(windows_tests_${name} PROPERTIES
@@ -286,6 +287,7 @@ zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    InterruptedWork PlacementKilled
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
@@ -293,7 +295,7 @@ zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
-    KeyboardRun)
+    KeyboardRun SetupKilled)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
 zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)

@@ -1,6 +1,7 @@
 #include "payload/file_primitives.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -234,8 +235,9 @@ void ensure_walk_up(std::wstring path, const std::wstring& stop_path) {
     }
 }
 
-void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created) {
-    if (ensured.contains(folder)) return;
+UniqueFile ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created) {
+    if (ensured.contains(folder)) return {};
+    UniqueFile existing;
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
@@ -247,12 +249,23 @@ void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCre
     } else if (is_reparse_point(attributes)) {
         fail("payload_link_refused");
     } else if (is_folder(attributes)) {
-        const UniqueFile existing = open_folder(folder, 0);
+        existing = open_folder(folder, FILE_LIST_DIRECTORY);
         if (!paths_equal(final_path(existing.get()), folder)) fail("payload_link_refused");
     } else {
         fail("payload_target_unsafe");
     }
     ensured.insert(folder);
+    return existing;
+}
+
+namespace {
+std::atomic<WorkPointHandler> work_point_handler{nullptr};
+}  // namespace
+
+void set_work_point_handler(WorkPointHandler handler) { work_point_handler.store(handler); }
+
+void reached(WorkPoint point) {
+    if (const WorkPointHandler handler = work_point_handler.load()) handler(point);
 }
 
 }  // namespace zelkora::payload

@@ -100,8 +100,24 @@ void ensure_walk_up(std::wstring path, const std::wstring& stop_path);
 
 // Makes sure folder exists as a real folder at exactly that final path.
 // on_created runs for a folder this call created, before its path is checked,
-// so the caller can undo it whatever happens next.
+// so the caller can undo it whatever happens next. Gives a folder that was
+// there already opened with FILE_LIST_DIRECTORY, and an invalid handle for one
+// it created or one in the ensured set.
 using FolderCreated = std::function<void(const std::wstring& path, const FileIdentity& identity)>;
-void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created);
+[[nodiscard]] UniqueFile ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created);
+
+// Named points in the file work where a test program can stop the process, to
+// show what an interrupted run leaves behind and that the next run clears it.
+enum class WorkPoint {
+    backup_made,               // a replaced target has just moved to its backup name
+    temporary_partly_written,  // part of a file's bytes are in its temporary file
+    last_file_placed,          // every file is in place, the backups not yet deleted
+    folder_moved_aside,        // a removal renamed a version folder, not yet deleted
+    waiting_for_holder,        // a file held open by another process; tried again shortly
+};
+using WorkPointHandler = void (*)(WorkPoint point);
+// Only test programs install a handler; without one the points do nothing.
+void set_work_point_handler(WorkPointHandler handler);
+void reached(WorkPoint point);
 
 }  // namespace zelkora::payload

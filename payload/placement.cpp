@@ -10,6 +10,7 @@
 #include "payload/failure.h"
 #include "payload/full_path_win32.h"
 #include "payload/path_rules.h"
+#include "payload/removal.h"
 
 namespace zelkora::payload {
 
@@ -108,7 +109,9 @@ public:
         try {
             prepare();
             buffer_ = make_copy_buffer();
+            clear_earlier_work(destination_folder_.get(), destination_);
             for (const auto& entry : plan_.entries) place_one_file(entry);
+            reached(WorkPoint::last_file_placed);
             journal_.finish();
             result.ok = true;
             result.written = written_;
@@ -130,6 +133,7 @@ private:
     Journal journal_;
     std::wstring source_root_;  // final paths
     std::wstring destination_;
+    UniqueFile destination_folder_;
     std::wstring tag_;
     PathSet ensured_folders_;
     std::unique_ptr<CopyBuffer> buffer_;
@@ -142,11 +146,11 @@ private:
         const UniqueFile source_root = open_folder(to_wide(plan_.source_root), FILE_LIST_DIRECTORY);
         source_root_ = final_path(source_root.get());
         ensure_walk_up(destination, to_wide(plan_.containment_root));
-        const UniqueFile folder = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
-        destination_ = final_path(folder.get());
+        destination_folder_ = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
+        destination_ = final_path(destination_folder_.get());
         // Refuses any junction, link or short-name alias on the way.
         if (!paths_equal(destination_, long_path(destination))) fail("payload_link_refused");
-        if (plan_.protection_checks) check_protection(folder.get(), destination);
+        if (plan_.protection_checks) check_protection(destination_folder_.get(), destination);
         if (!plan_.ownership_marker.empty()) check_ownership_marker();
         if (plan_.destination_must_be_empty) check_destination_empty();
         tag_ = hooks_.random_tag ? hooks_.random_tag() : random_tag();
@@ -209,7 +213,53 @@ private:
             journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
-            ensure_folder(join_path(destination_, relative.substr(0, cut)), ensured_folders_, record);
+            const std::wstring folder = join_path(destination_, relative.substr(0, cut));
+            if (const UniqueFile existing = ensure_folder(folder, ensured_folders_, record)) {
+                clear_earlier_work(existing.get(), folder);
+            }
+        }
+    }
+
+    // A placement that was interrupted (the process ended from outside, a
+    // crash, a power cut) leaves its temporary files and backups beside their
+    // targets; the next placement into the same folder clears them before it
+    // places anything there. Only plain files with exactly those names go,
+    // each by handle. A backup whose target is missing goes back to its name,
+    // as the rollback of that placement would have done: the folder then never
+    // lacks a file that was there before, even if this placement fails too,
+    // and the plan replaces it like any other differing target.
+    void clear_earlier_work(HANDLE folder, const std::wstring& path) const {
+        std::vector<FolderEntry> entries;
+        try {
+            entries = list_folder(folder);
+        } catch (const Failure&) {
+            fail("payload_directory_failed");
+        }
+        for (const auto& entry : entries) {
+            if (is_folder(entry.attributes) || is_reparse_point(entry.attributes)) continue;
+            const auto work = parse_work_name(from_wide(entry.name));
+            // A name with this placement's own tag is not from an earlier run.
+            if (work && to_wide(work->tag) != tag_) clear_work_file(path, entry.name, *work);
+        }
+    }
+
+    // Best effort: a file that cannot go (held open by someone) stays for the
+    // next placement, and this one goes on.
+    static void clear_work_file(const std::wstring& folder, const std::wstring& name, const WorkName& work) noexcept {
+        try {
+            const std::wstring path = join_path(folder, name);
+            const UniqueFile file = open_for_delete(path);
+            if (!file) return;
+            const DWORD attributes = file_attributes(file.get());
+            if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(file.get()), path)) {
+                return;
+            }
+            // The rename never replaces: a target that is there keeps its name.
+            if (work.kind == WorkNameKind::backup && rename_by_handle(file.get(), join_path(folder, to_wide(work.original)))) {
+                return;
+            }
+            [[maybe_unused]] const bool deleted = delete_by_handle(file.get());
+        } catch (...) {
         }
     }
 
@@ -295,6 +345,7 @@ private:
             if (!::WriteFile(temporary, buffer_->bytes, count, &written, nullptr) || written != count) {
                 fail("payload_write_failed");
             }
+            if (total < entry.size) reached(WorkPoint::temporary_partly_written);
         }
         if (total != entry.size) fail("payload_size_mismatch");
         if (hash.finish() != entry.digest) fail("payload_hash_mismatch");
@@ -342,6 +393,7 @@ private:
         // unexpected is still put back.
         journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, file_identity(target), false});
         if (!move_aside(target, names)) fail("payload_target_busy");
+        reached(WorkPoint::backup_made);
         move_temporary_onto(temporary, names.target);
         JournalEntry& replaced = journal_.last();
         replaced.new_identity = journal_.pending->identity;

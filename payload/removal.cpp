@@ -122,6 +122,7 @@ bool remove_version_folder(const std::wstring& folder, const std::wstring& path,
         leftover = join_path(folder, name + std::wstring(state::kLeftoverMarker.begin(), state::kLeftoverMarker.end()) +
                                          random_tag());
         if (!rename_by_handle(version.get(), leftover)) return false;
+        reached(WorkPoint::folder_moved_aside);
     } catch (const Failure&) {
         return false;
     }

@@ -176,6 +176,7 @@ bool retry_while_busy(Operation operation) {
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == kBusyAttempts) {
             return false;
         }
+        reached(WorkPoint::waiting_for_holder);
         ::Sleep(kBusyPauseMs);
     }
 }

@@ -218,12 +218,15 @@ TEST_F(FilePrimitives, EnsureFolderCreatesOnceAndReportsWhatItCreated) {
     std::vector<std::wstring> created;
     const auto record = [&](const std::wstring& path, const FileIdentity&) { created.push_back(path); };
 
-    ensure_folder(long_form(L"existing"), ensured, record);
-    ensure_folder(long_form(L"new"), ensured, record);
-    ensure_folder(long_form(L"NEW"), ensured, record);
+    // Only a folder that was there already comes back open, for listing.
+    EXPECT_TRUE(ensure_folder(long_form(L"existing"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"EXISTING"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"new"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"NEW"), ensured, record));
     EXPECT_EQ(created, std::vector<std::wstring>{long_form(L"new")});
     EXPECT_TRUE(exists(scratch / L"new"));
-    EXPECT_EQ(failure_code([&] { ensure_folder(long_form(L"file"), ensured, record); }), "payload_target_unsafe");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(ensure_folder(long_form(L"file"), ensured, record)); }),
+              "payload_target_unsafe");
 }
 
 }  // namespace

@@ -239,20 +239,30 @@ TEST_F(Shortcut, APerUserShortcutIsReplacedAndRestoredFromBeforeTheFirstRequest)
     expect_only_the_link();
 }
 
+HANDLE hold_met = nullptr;  // set when the swap has met the test's hold
+
 // The shell opens links on the desktop to draw them; a replacement that meets
-// such a short hold waits for it instead of failing.
+// such a short hold waits for it instead of failing. The hold ends only once
+// the swap has met it.
 TEST_F(Shortcut, ALinkHeldOpenForAMomentIsStillReplaced) {
     const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
     ASSERT_FALSE(per_user.empty());
     test::write_file(link, per_user);
     UniqueFile held(::CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    std::thread release_later([&] {
-        ::Sleep(300);
+    const UniqueHandle met(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    hold_met = met.get();
+    set_work_point_handler([](WorkPoint point) {
+        if (point == WorkPoint::waiting_for_holder) ::SetEvent(hold_met);
+    });
+    std::thread release_when_met([&] {
+        ::WaitForSingleObject(met.get(), 30000);
         held.reset();
     });
     EXPECT_EQ(send(kShortcut), kOk);
-    release_later.join();
+    release_when_met.join();
+    set_work_point_handler(nullptr);
+    EXPECT_EQ(::WaitForSingleObject(met.get(), 0), WAIT_OBJECT_0) << "the swap never met the hold";
     const auto replaced = test::read_file(link);
     ASSERT_TRUE(replaced);
     EXPECT_TRUE(paths_equal(read_link(*replaced).path, target));
