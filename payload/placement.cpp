@@ -38,6 +38,9 @@ struct PendingFile {
 class Journal {
 public:
     std::optional<PendingFile> pending;
+    // How every identity in the journal is read, when recorded and when
+    // compared.
+    VolumeIdentities identities;
 
     void add(JournalEntry entry) { entries_.push_back(std::move(entry)); }
     JournalEntry& last() { return entries_.back(); }
@@ -52,7 +55,7 @@ public:
 
     // Failure: best effort, every step tried even after others failed.
     void roll_back() noexcept {
-        if (pending) try_step([&] { return delete_by_identity(pending->path, pending->identity); });
+        if (pending) try_step([&] { return delete_by_identity(pending->path, pending->identity, identities); });
         for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
             try_step([&] { return undo(*entry); });
         }
@@ -77,17 +80,17 @@ private:
         pending.reset();
     }
 
-    static bool delete_backup(const JournalEntry& entry) {
+    bool delete_backup(const JournalEntry& entry) const {
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        return backup && file_identity(backup.get()) == entry.old_identity && delete_by_handle(backup.get());
+        return backup && identities.of(backup.get()) == entry.old_identity && delete_by_handle(backup.get());
     }
 
-    static bool undo(const JournalEntry& entry) {
-        if (entry.kind != JournalKind::replaced_file) return delete_by_identity(entry.path, entry.new_identity);
+    bool undo(const JournalEntry& entry) const {
+        if (entry.kind != JournalKind::replaced_file) return delete_by_identity(entry.path, entry.new_identity, identities);
         // The old file only goes back once the new one has left its name.
-        if (entry.new_in_place && !delete_by_identity(entry.path, entry.new_identity)) return false;
+        if (entry.new_in_place && !delete_by_identity(entry.path, entry.new_identity, identities)) return false;
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        return backup && file_identity(backup.get()) == entry.old_identity &&
+        return backup && identities.of(backup.get()) == entry.old_identity &&
                rename_by_handle(backup.get(), entry.path);
     }
 };
@@ -150,6 +153,9 @@ private:
         destination_ = final_path(destination_folder_.get());
         // Refuses any junction, link or short-name alias on the way.
         if (!paths_equal(destination_, long_path(destination))) fail("payload_link_refused");
+        // Everything the placement records lies below the destination, so on
+        // the destination's volume.
+        journal_.identities = VolumeIdentities(destination_folder_.get());
         if (plan_.protection_checks) check_protection(destination_folder_.get(), destination);
         if (!plan_.ownership_marker.empty()) check_ownership_marker();
         if (plan_.destination_must_be_empty) check_destination_empty();
@@ -214,7 +220,7 @@ private:
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
             const std::wstring folder = join_path(destination_, relative.substr(0, cut));
-            if (const UniqueFile existing = ensure_folder(folder, ensured_folders_, record)) {
+            if (const UniqueFile existing = ensure_folder(folder, ensured_folders_, record, journal_.identities)) {
                 clear_earlier_work(existing.get(), folder);
             }
         }
@@ -320,7 +326,7 @@ private:
         // Until its identity is recorded and its path proven, only this handle
         // can find the new file again.
         ScopeExit delete_unproven([&] { forget_pending_if_deleted(temporary.get()); });
-        journal_.pending = PendingFile{name, file_identity(temporary.get())};
+        journal_.pending = PendingFile{name, journal_.identities.of(temporary.get())};
         if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
         delete_unproven.release();
         return temporary;
@@ -391,7 +397,7 @@ private:
     void replace_target(HANDLE target, HANDLE temporary, const FileNames& names) {
         // Journaled before the move, so that a move which lands somewhere
         // unexpected is still put back.
-        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, file_identity(target), false});
+        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, journal_.identities.of(target), false});
         if (!move_aside(target, names)) fail("payload_target_busy");
         reached(WorkPoint::backup_made);
         move_temporary_onto(temporary, names.target);

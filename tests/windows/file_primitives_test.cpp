@@ -160,6 +160,15 @@ TEST_F(FilePrimitives, IdentityIsStablePerFileAndDiffersBetweenFiles) {
     const UniqueFile two = open_plain(scratch / L"two", GENERIC_READ);
     EXPECT_EQ(file_identity(one.get()), file_identity(one_again.get()));
     EXPECT_NE(file_identity(one.get()), file_identity(two.get()));
+
+    // The volume's identities, read once for the folder, agree for files and
+    // folders on that volume (NTFS here too).
+    const UniqueFile folder = open_folder(scratch.path(), 0);
+    const VolumeIdentities on_volume(folder.get());
+    for (HANDLE object : {one.get(), two.get(), folder.get()}) {
+        EXPECT_EQ(on_volume.of(object), file_identity(object));
+        EXPECT_EQ(VolumeIdentities().of(object), file_identity(object));
+    }
 }
 
 TEST_F(FilePrimitives, RenameByHandleNeedsALongNameAndNeverReplaces) {
