@@ -122,10 +122,11 @@ ConsoleRun run_console(const std::wstring& arguments, const std::string& input) 
             kLimit);
         ::TerminateProcess(process.get(), 1);
     }
-    run.finished = ::WaitForSingleObject(process.get(), static_cast<DWORD>(std::chrono::milliseconds(kLimit).count())) ==
-                       WAIT_OBJECT_0 &&
-                   !pausing;
-    if (!run.finished && !pausing) ::TerminateProcess(process.get(), 1);
+    // Also after a kill: the next run must not meet the killed one's handles.
+    const DWORD limit = static_cast<DWORD>(std::chrono::milliseconds(kLimit).count());
+    const bool ended = ::WaitForSingleObject(process.get(), limit) == WAIT_OBJECT_0;
+    if (!ended) ::TerminateProcess(process.get(), 1);
+    run.finished = ended && !pausing;
     reader.join();
     return run;
 }
