@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/scope_exit.h"
@@ -235,18 +236,21 @@ private:
     // lacks a file that was there before, even if this placement fails too,
     // and the plan replaces it like any other differing target.
     void clear_earlier_work(HANDLE folder, const std::wstring& path) const {
-        std::vector<FolderEntry> entries;
+        // Collected first and cleared after the listing, which must not meet
+        // names that change under it.
+        std::vector<std::pair<std::wstring, WorkName>> found;
         try {
-            entries = list_folder(folder);
+            visit_folder(folder, {}, [&](const FolderEntry& entry) {
+                if (is_folder(entry.attributes) || is_reparse_point(entry.attributes)) return true;
+                auto work = parse_work_name(from_wide(entry.name));
+                // A name with this placement's own tag is not from an earlier run.
+                if (work && to_wide(work->tag) != tag_) found.emplace_back(entry.name, std::move(*work));
+                return true;
+            });
         } catch (const Failure&) {
             fail("payload_directory_failed");
         }
-        for (const auto& entry : entries) {
-            if (is_folder(entry.attributes) || is_reparse_point(entry.attributes)) continue;
-            const auto work = parse_work_name(from_wide(entry.name));
-            // A name with this placement's own tag is not from an earlier run.
-            if (work && to_wide(work->tag) != tag_) clear_work_file(path, entry.name, *work);
-        }
+        for (const auto& [name, work] : found) clear_work_file(path, name, work);
     }
 
     // Best effort: a file that cannot go (held open by someone) stays for the
