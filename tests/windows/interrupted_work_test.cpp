@@ -8,14 +8,13 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/owners.h"
 #include "core/path_join.h"
 #include "core/wide.h"
+#include "console_session.h"
 #include "file_tree.h"
 #include "setup_version.h"
 #include "test_support.h"
@@ -25,7 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace zelkora;
 
-constexpr auto kLimit = 120s;
 
 std::string hex_of(const payload::Sha256Digest& digest) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -63,72 +61,11 @@ std::vector<std::wstring> work_names_in(const test::TreeSnapshot& tree) {
     return found;
 }
 
-struct ConsoleRun {
-    std::string output;
-    bool paused = false;    // it reached the point and was killed there
-    bool finished = false;  // it ended by itself within the limit
-};
-
-// Runs payload-console with input on its standard input. With a pause point
-// among the arguments, kills it as soon as it says it has stopped there.
-ConsoleRun run_console(const std::wstring& arguments, const std::string& input) {
-    ConsoleRun run;
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    UniqueHandle input_read, input_write, output_read, output_write;
-    if (!::CreatePipe(input_read.put(), input_write.put(), &inheritable, 0) ||
-        !::CreatePipe(output_read.put(), output_write.put(), &inheritable, 0)) {
-        return run;
-    }
-    ::SetHandleInformation(input_write.get(), HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(output_read.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input_read.get();
-    startup.hStdOutput = output_write.get();
-    startup.hStdError = output_write.get();
-    const std::wstring exe = test::windows_path_from_env("ZELKORA_PAYLOAD_CONSOLE_EXE");
-    std::wstring command_line = test::quoted_command_line(exe, arguments);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &info)) {
-        return run;
-    }
-    ::CloseHandle(info.hThread);
-    const UniqueHandle process(info.hProcess);
-    input_read.reset();
-    output_write.reset();
-
-    std::mutex mutex;
-    std::thread reader([&] {
-        char buffer[512];
-        DWORD bytes = 0;
-        while (::ReadFile(output_read.get(), buffer, sizeof(buffer), &bytes, nullptr) && bytes > 0) {
-            const std::lock_guard lock(mutex);
-            run.output.append(buffer, bytes);
-        }
-    });
-    DWORD written = 0;
-    ::WriteFile(input_write.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    input_write.reset();
-
-    const bool pausing = arguments.find(L"--pause-at") != std::wstring::npos;
-    if (pausing) {
-        run.paused = test::wait_until(
-            [&] {
-                const std::lock_guard lock(mutex);
-                return run.output.find("paused at ") != std::string::npos;
-            },
-            kLimit);
-        ::TerminateProcess(process.get(), 1);
-    }
-    // Also after a kill: the next run must not meet the killed one's handles.
-    const DWORD limit = static_cast<DWORD>(std::chrono::milliseconds(kLimit).count());
-    const bool ended = ::WaitForSingleObject(process.get(), limit) == WAIT_OBJECT_0;
-    if (!ended) ::TerminateProcess(process.get(), 1);
-    run.finished = ended && !pausing;
-    reader.join();
-    return run;
+// Sends every request line to a console; gives the answers it printed.
+std::string ask_all(test::ConsoleSession& console, const std::vector<std::string>& requests) {
+    std::string answers;
+    for (const auto& line : requests) answers += console.ask(line);
+    return answers;
 }
 
 class InterruptedWork : public testing::Test {
@@ -138,8 +75,7 @@ public:
     std::wstring program_files = scratch / L"pf";
     std::wstring client = program_files + L"\\Zelkora\\Client";
     std::wstring destination = client + L"\\1.0.0";
-    std::string requests;
-    std::size_t file_count = 0;
+    std::vector<std::string> requests;
 
     std::wstring arguments(const std::wstring& extra = L"") const {
         std::wstring text = L"--bin \"" + bin + L"\" --program-files \"" + program_files + L"\" --trust-current-user";
@@ -152,21 +88,20 @@ public:
         const std::string bytes = content(size, seed);
         test::write_file(bin + L"\\" + relative, bytes);
         test::write_file(destination + L"\\" + relative, content(size + 3, static_cast<char>(seed + 1)));
-        requests += "-6|file|" + std::to_string(bytes.size()) + "|" + hex_of(test::sha256_of(bytes)) + "|" +
-                    std::string(relative.begin(), relative.end()) + "\n";
-        ++file_count;
+        requests.push_back("-6|file|" + std::to_string(bytes.size()) + "|" + hex_of(test::sha256_of(bytes)) + "|" +
+                           std::string(relative.begin(), relative.end()));
     }
 
     // Version 0.9.0 replaced by 1.0.0 in place: every file differs, and the
     // large ones take several reads each.
     void SetUp() override {
-        requests = "-6|place-v1|client|1.0.0|-\n";
+        requests = {"-6|place-v1|client|1.0.0|-"};
         package_file(L"Zelkora.exe", 2621440, 'a');
         package_file(L"zelkora-client.json", 48, 'j');
         package_file(L"lib\\core.dll", 2621440, 'c');
         package_file(L"lib\\data\\assets.pak", 2097152, 'p');
         package_file(L"readme.txt", 100, 'r');
-        requests += "-6|commit\n";
+        requests.push_back("-6|commit");
     }
 };
 
@@ -231,16 +166,18 @@ INSTANTIATE_TEST_SUITE_P(AtEachPoint, PlacementKilled, testing::ValuesIn(kKillPo
 TEST_P(PlacementKilled, TheNextRunClearsWhatItLeft) {
     const KillPoint& point = GetParam();
     const std::wstring pause(point.name, point.name + std::strlen(point.name));
-    const ConsoleRun killed = run_console(arguments(L"--pause-at " + pause), requests);
-    ASSERT_TRUE(killed.paused) << killed.output;
+    test::ConsoleSession killed(arguments(L"--pause-at " + pause));
+    ASSERT_TRUE(killed.started());
+    const std::string paused = ask_all(killed, requests);
+    killed.kill();
+    ASSERT_TRUE(paused.ends_with("paused at " + std::string(point.name) + "\n")) << paused;
     point.check_left(test::snapshot_tree(destination));
 
-    const ConsoleRun again = run_console(arguments(), requests);
-    ASSERT_TRUE(again.finished) << again.output;
+    test::ConsoleSession again(arguments());
     std::string expected;
-    for (std::size_t i = 0; i <= file_count; ++i) expected += "-\n";
+    for (std::size_t i = 1; i < requests.size(); ++i) expected += "-\n";
     expected += "payload-v1|ok|" + std::to_string(point.written) + "|" + std::to_string(point.unchanged) + "\n";
-    EXPECT_EQ(again.output, expected);
+    EXPECT_EQ(ask_all(again, requests), expected);
     EXPECT_EQ(fingerprint(test::snapshot_tree(destination)), fingerprint(test::snapshot_tree(bin)));
     EXPECT_EQ(work_names_in(test::snapshot_tree(scratch.path())), std::vector<std::wstring>{});
 }
@@ -258,17 +195,18 @@ TEST_F(InterruptedWork, ARemovalKilledBetweenRenameAndDeleteIsFinishedByTheNext)
         test::write_file(folder + L"\\Zelkora.exe", "MZ " + version);
         test::write_file(folder + L"\\lib\\core.dll", "core " + version);
     }
-    const std::string remove_old = "-6|old-remove-v1|client|1.0.0|0.9.0\n";
+    const std::string remove_old = "-6|old-remove-v1|client|1.0.0|0.9.0";
 
-    const ConsoleRun killed = run_console(arguments(L"--pause-at removal-moved-aside"), remove_old);
-    ASSERT_TRUE(killed.paused) << killed.output;
+    test::ConsoleSession killed(arguments(L"--pause-at removal-moved-aside"));
+    const std::string paused = killed.ask(remove_old);
+    killed.kill();
+    ASSERT_EQ(paused, "paused at removal-moved-aside\n");
     const auto left = test::snapshot_tree(client);
     EXPECT_FALSE(left.contains(L"0.8.0"));
     ASSERT_FALSE(work_names_in(left).empty()) << "0.8.0 is under its leftover name";
 
-    const ConsoleRun again = run_console(arguments(), remove_old);
-    ASSERT_TRUE(again.finished) << again.output;
-    EXPECT_EQ(again.output, "payload-v1|ok|1|0\n");
+    test::ConsoleSession again(arguments());
+    EXPECT_EQ(again.ask(remove_old), "payload-v1|ok|1|0\n");
     const auto after = test::snapshot_tree(client);
     EXPECT_EQ(work_names_in(after), std::vector<std::wstring>{});
     EXPECT_TRUE(after.contains(L"1.0.0\\Zelkora.exe"));
