@@ -282,14 +282,16 @@ private:
         ensure_folders_of(to_wide(entry.relative_path));
         const FileNames names = names_for(entry);
         const UniqueFile source = open_source(names.source, entry.size);
-        FILETIME last_write{};
-        const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
         const ExistingTarget target = open_existing_target(names.target);
         if (target.file && !target.refusal && matches_entry(target.file.get(), entry)) {
             copy_with_digest(source.get(), nullptr, entry);
             ++unchanged_;
             return;
         }
+        // Only a file that is written takes the source's time; the source is
+        // open without write sharing, so its time cannot change meanwhile.
+        FILETIME last_write{};
+        const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
         const UniqueFile temporary = create_temporary(names.temporary);
         copy_with_digest(source.get(), temporary.get(), entry);
         if (have_last_write) ::SetFileTime(temporary.get(), nullptr, nullptr, &last_write);
