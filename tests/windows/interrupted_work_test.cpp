@@ -24,7 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace zelkora;
 
-
 std::string hex_of(const payload::Sha256Digest& digest) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
