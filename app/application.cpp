@@ -4,11 +4,13 @@
 #include <gdiplus.h>
 
 #include "app/seamless_run.h"
+#include "app/start_failures.h"
 #include "backends/pnp/setup_api.h"
 #include "backends/winfsp/machine.h"
 #include "core/wide.h"
 #include "payload/pipe_session.h"
 #include "ui/dialog_keys_win32.h"
+#include "ui/installer_run.h"
 #include "ui/text_engine_win32.h"
 #include "ui/preview_fixtures.h"
 #include "ui/setup_window.h"
@@ -60,14 +62,13 @@ bool show_splash(ui::WindowState& state, HINSTANCE instance, const ui::SplashOpt
     return true;
 }
 
-// A seamless update and previews 9 and 10 show the splash; every other run
-// shows the window.
+// A seamless update and previews 9 and 10 show the splash; every other run,
+// and one whose splash cannot be made, shows the window with the focus on
+// its first control.
 void show_first_window(ui::WindowState& state, HINSTANCE instance) {
     if (state.seamless) {
-        show_seamless_splash(state, instance);
-        return;
-    }
-    if (const auto preview = ui::preview_splash(state.preview_case)) {
+        if (show_seamless_splash(state, instance)) return;
+    } else if (const auto preview = ui::preview_splash(state.preview_case)) {
         if (show_splash(state, instance, preview->options, preview->stage)) return;
     }
     ::ShowWindow(state.window, SW_SHOW);
@@ -94,6 +95,28 @@ void release_window_resources(ui::WindowState& state) {
     for (auto& brush : state.tint_brushes) brush.reset();
 }
 
+// Whichever way the run ends, early or after the message loop, it settles
+// what it owes: the Client waiting on a seamless update gets its final answer
+// and the event, and a seamless self-test prints its line and removes its
+// isolated key.
+class RunSettlement {
+public:
+    RunSettlement(ui::WindowState& state, SplashSelfTest& selftest) : state_(state), selftest_(selftest) {}
+    ~RunSettlement() { settle(); }
+    RunSettlement(const RunSettlement&) = delete;
+    RunSettlement& operator=(const RunSettlement&) = delete;
+
+    // Settles once and gives the run's exit code.
+    int settle() {
+        ui::settle_owed_handoff(state_);
+        return core::is_splash_selftest(state_.selftest_case) ? selftest_.finish(state_) : state_.run.exit_code;
+    }
+
+private:
+    ui::WindowState& state_;
+    SplashSelfTest& selftest_;
+};
+
 }  // namespace
 
 int run_application(RunRequest request, HINSTANCE instance) {
@@ -101,6 +124,7 @@ int run_application(RunRequest request, HINSTANCE instance) {
     ui::WindowState state;
     prepare_state(state, request);
     SplashSelfTest splash_selftest;
+    RunSettlement settlement(state, splash_selftest);
     if (core::is_splash_selftest(state.selftest_case)) {
         if (!splash_selftest.stage(state)) return kExitFailed;
     } else if (state.seamless_update) {
@@ -113,7 +137,7 @@ int run_application(RunRequest request, HINSTANCE instance) {
     state.scale = ::GetDpiForSystem() / 96.0;
 
     const GdiplusSession gdiplus;
-    if (!gdiplus.started()) return kExitFailed;
+    if (!gdiplus.started() || start_step_fails(StartStep::gdiplus)) return kExitFailed;
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
@@ -123,7 +147,9 @@ int run_application(RunRequest request, HINSTANCE instance) {
     state.embedded_fonts_in_gdi = ui::text_engine().gdi_fonts_registered();
 
     ui::register_setup_window_class(instance);
-    const HWND window = ui::create_setup_window(state, instance, to_wide(window_title(kind)));
+    const HWND window = start_step_fails(StartStep::window)
+                            ? nullptr
+                            : ui::create_setup_window(state, instance, to_wide(window_title(kind)));
     if (!window) return kExitFailed;
 
     show_first_window(state, instance);
@@ -131,8 +157,7 @@ int run_application(RunRequest request, HINSTANCE instance) {
     if (state.automatic_update && !state.is_self_test()) ::PostMessageW(window, ui::kMessageStartInstaller, 0, 0);
 
     run_message_loop(window);
-    const int exit_code =
-        core::is_splash_selftest(state.selftest_case) ? splash_selftest.finish(state) : state.run.exit_code;
+    const int exit_code = settlement.settle();
     release_window_resources(state);
     return exit_code;
 }

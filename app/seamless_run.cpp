@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/start_failures.h"
 #include "core/selftest_cases.h"
 #include "core/wide.h"
 #include "payload/desktop_user_start.h"
@@ -42,12 +43,12 @@ bool reopen_client(state::ProductVersion, std::string_view version) {
     return payload::start_as_desktop_user(target->program, target->arguments, target->working_folder);
 }
 
-void start_flow(ui::WindowState& state, std::u16string base_path,
+void start_flow(ui::WindowState& state, std::u16string base_path, std::function<bool(std::uint32_t)> product_running,
                 std::function<bool(state::ProductVersion, std::string_view)> launch) {
     state.update_event = state::open_update_event(state.handoff->token);
     state.seamless.emplace(*state.handoff, std::string(kSetupVersion),
                            state::handoff_services(std::move(base_path), state.update_event.get(),
-                                                   client_still_running, std::move(launch)));
+                                                   std::move(product_running), std::move(launch)));
 }
 
 std::uint64_t filetime_now() {
@@ -85,22 +86,22 @@ std::array<std::uint8_t, 16> centred_bounds() {
 }  // namespace
 
 void begin_seamless_update(ui::WindowState& state) {
-    start_flow(state, state::kHandoffBasePath, reopen_client);
+    start_flow(state, state::kHandoffBasePath, client_still_running, reopen_client);
 }
 
-void show_seamless_splash(ui::WindowState& state, HINSTANCE instance) {
+bool show_seamless_splash(ui::WindowState& state, HINSTANCE instance) {
     const state::HandoffRecord& record = state.seamless->record();
     ui::SplashOptions options;
     options.bounds = record_bounds(record);
     options.dark = record.dark;
     options.caption = ui::splash_caption(record.from_version, record.to_version);
     auto splash = std::make_unique<ui::Splash>();
-    if (splash->create(instance, options)) {
+    if (!start_step_fails(StartStep::splash) && splash->create(instance, options)) {
         state.splash = std::move(splash);
-        return;
+        return true;
     }
     state.splash_fallback = true;
-    ::ShowWindow(state.window, SW_SHOW);
+    return false;
 }
 
 bool SplashSelfTest::stage(ui::WindowState& state) {
@@ -115,27 +116,35 @@ bool SplashSelfTest::stage(ui::WindowState& state) {
     record.to_version = kSetupVersion;
     record.token = *token;
     record.created = filetime_now();
-    record.dark = state.selftest_case == core::SelfTestCase::update_splash;
+    record.dark = state.selftest_case == core::SelfTestCase::update_splash ||
+                  state.selftest_case == core::SelfTestCase::update_splash_blocked;
     record.process_id = ::GetCurrentProcessId();
     record.bounds = centred_bounds();
     record.has_bounds = true;
     const std::wstring base = to_wide(base_path_);
     if (!state::write_handoff_record(base, state::HandoffCaller::client, record)) return false;
+    if (start_step_fails(StartStep::selftest_record)) return false;
     state.handoff = state::read_handoff_record(base, state::HandoffCaller::client);
-    if (!state.handoff) {
-        static_cast<void>(state::delete_record_key(base));
-        return false;
-    }
+    if (!state.handoff) return false;
 
     state.seamless_update = true;
-    start_flow(state, base_path_, [this](state::ProductVersion which, std::string_view version) {
-        launches_.push_back((which == state::ProductVersion::updated ? "new:" : "previous:") + std::string(version));
-        return true;
-    });
+    // The self-test plays the Client itself: where its case says the Client
+    // stays, the process that wrote the record is still there.
+    std::function<bool(std::uint32_t)> product_running = client_still_running;
+    if (core::find_selftest(state.selftest_case)->seamless.client_stays) {
+        product_running = [own = record.process_id](std::uint32_t id) { return id == own; };
+    }
+    start_flow(state, base_path_, std::move(product_running),
+               [this](state::ProductVersion which, std::string_view version) {
+                   launches_.push_back((which == state::ProductVersion::updated ? "new:" : "previous:") +
+                                       std::string(version));
+                   return true;
+               });
     return true;
 }
 
 int SplashSelfTest::finish(const ui::WindowState& state) {
+    if (exit_code_) return *exit_code_;
     core::SplashSelfTestReport report;
     report.selftest_case = state.selftest_case;
     report.splash_geometry = state.splash_geometry_held.value_or(false);
@@ -157,7 +166,8 @@ int SplashSelfTest::finish(const ui::WindowState& state) {
     report.record_removed = !base_path_.empty() && state::delete_record_key(to_wide(base_path_));
     const bool passed = core::splash_selftest_passed(report, kSetupVersion);
     ui::print_result_line(core::splash_selftest_line(report, passed));
-    return passed ? 0 : 1;
+    exit_code_ = passed ? 0 : 1;
+    return *exit_code_;
 }
 
 }  // namespace zelkora::app

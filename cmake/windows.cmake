@@ -95,6 +95,7 @@ target_link_libraries(zelkora_app_win32 PUBLIC zelkora_backends_win32 zelkora_ui
 
 add_executable(zelkora_setup WIN32
     app/main.cpp
+    app/start_failures.cpp
     payload/pipe_session.cpp
     resources/setup.rc
 )
@@ -300,9 +301,9 @@ zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
-    KeyboardRun SetupKilled)
+    KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam SetupKilled)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
-zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd)
+zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd SeamlessOutcome)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)
 zelkora_windows_test_suites(installation_state 180
     HandoffRegistry HandoffStoredValues FileVersion MetadataFile HighestInstalledVersion InstalledClientNewer
@@ -370,7 +371,8 @@ set_tests_properties(progress_lines_driver_windows PROPERTIES
 
 # The setup's own self-tests: scripted runs through the real pipe and window.
 foreach(selftest selftest selftest-failure selftest-attention selftest-restart selftest-update selftest-interrupted
-                 selftest-update-splash selftest-update-splash-failure)
+                 selftest-update-splash selftest-update-splash-failure selftest-update-blocked
+                 selftest-update-splash-blocked selftest-update-splash-restart)
     add_test(NAME ${selftest} COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX} ${ZELKORA_SETUP_EXE} --${selftest})
     set_tests_properties(${selftest} PROPERTIES FIXTURES_REQUIRED wine PASS_REGULAR_EXPRESSION "passed=1")
 endforeach()

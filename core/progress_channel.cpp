@@ -42,6 +42,7 @@ struct ReaderSetup {
     HANDLE installer_started = nullptr;
     const std::atomic<DWORD>* installer_id = nullptr;
     HWND window = nullptr;
+    std::uint32_t run = 0;
     PayloadContextFactory payload_factory;
     std::atomic<bool>* finished = nullptr;
 };
@@ -92,7 +93,7 @@ void write_reply(const ReaderSetup& setup, const std::string& reply) {
 }
 
 void post_line(const ReaderSetup& setup, ProgressLine line) {
-    auto record = std::make_unique<PostedLine>(PostedLine{std::move(line)});
+    auto record = std::make_unique<PostedLine>(PostedLine{std::move(line), setup.run});
     if (::PostMessageW(setup.window, kMessageProgressLine, 0, reinterpret_cast<LPARAM>(record.get()))) {
         record.release();  // the window frees it
     }
@@ -178,6 +179,7 @@ bool installer_script_present(const std::wstring& setup_folder, const std::wstri
 
 std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settings) {
     stop();
+    ++run_;
     setup_folder_ = from_wide(setup_program_folder());
     script_path_ = join_path(setup_folder_, kInstallerScriptName);
     if (settings.selftest_case == SelfTestCase::none && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
@@ -267,6 +269,7 @@ bool ProgressChannel::start_reader(const LaunchSettings& settings) {
     setup.installer_started = installer_started_.get();
     setup.installer_id = &installer_id_;
     setup.window = settings.window;
+    setup.run = run_;
     setup.payload_factory = settings.payload_factory;
     setup.finished = &reader_finished_;
     reader_finished_.exchange(false);

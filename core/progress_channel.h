@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,9 +22,12 @@ namespace zelkora::core {
 inline constexpr UINT kMessageProgressLine = WM_APP + 4;
 
 // One parsed line on its way from the reader thread to the window; the
-// window owns it once PostMessageW succeeded.
+// window owns it once PostMessageW succeeded. A reader may post until it is
+// joined, after the window has begun the next run: the run number tells the
+// window which lines are stale.
 struct PostedLine {
     ProgressLine line;
+    std::uint32_t run = 0;
 };
 
 // The payload side of the pipe: takes the "-6|" requests of one connection.
@@ -76,6 +80,8 @@ public:
     void stop();
 
     HANDLE installer_process() const { return process_.get(); }
+    // The number of the latest start; its reader's lines carry it.
+    std::uint32_t current_run() const { return run_; }
     bool reader_finished() const { return reader_finished_.load(); }
 
 private:
@@ -94,6 +100,7 @@ private:
     std::u16string setup_folder_;
     std::thread reader_;
     std::atomic<bool> reader_finished_{true};
+    std::uint32_t run_ = 0;
 };
 
 // The server end of a progress pipe: one instance, local clients only, open

@@ -43,16 +43,37 @@ constexpr std::array kRows = {
                 u"$w.WriteLine('4|바로가기를 만들고 있어요');$w.WriteLine('6|업데이트를 마쳤어요');",
                 u"", true, false,
                 SelfTestExpectation{.closed_automatically = true, .status_text = u"업데이트를 마쳤어요"}},
-    // The splash checks run as a seamless update; the application run checks
-    // them against the hand-off they answer, not against this expectation.
+    // The seamless checks run as a seamless update; the application run checks
+    // them against the hand-off they answer, not against the window's view.
+    SelfTestRow{update_blocked, u"--selftest-update-blocked",
+                u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('-4|existing_install_required');"
+                u"$w.WriteLine('-1|검사용 업데이트 차단: 먼저 설치된 Zelkora가 필요해요.');",
+                u";exit 1", true, false, {},
+                SeamlessExpectation{.outcome = "blocked", .code = "existing_install_required",
+                                    .launch = "previous", .checks_splash = false},
+                false},
     SelfTestRow{update_splash, u"--selftest-update-splash",
                 u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
                 u"$w.WriteLine('4|바로가기를 만들고 있어요');$w.WriteLine('6|업데이트를 마쳤어요');",
-                u"", true, false, {}},
+                u"", true, false, {},
+                SeamlessExpectation{.ready = true, .outcome = "completed", .launch = "new"}},
     SelfTestRow{update_splash_failure, u"--selftest-update-splash-failure",
                 u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
                 u"$w.WriteLine('-1|검사용 업데이트 실패: 프로그램 파일을 배치하지 못했어요.');",
-                u";exit 1", true, false, {}},
+                u";exit 1", true, false, {},
+                SeamlessExpectation{.ready = true, .outcome = "failed", .code = "install_failed", .launch = "previous"}},
+    SelfTestRow{update_splash_blocked, u"--selftest-update-splash-blocked",
+                u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('-4|driver_install_required');"
+                u"$w.WriteLine('-1|검사용 업데이트 차단: 드라이버를 먼저 설치해야 해요.');",
+                u";exit 1", true, false, {},
+                SeamlessExpectation{.outcome = "blocked", .code = "driver_install_required", .client_stays = true},
+                false},
+    SelfTestRow{update_splash_restart, u"--selftest-update-splash-restart",
+                u"$w.WriteLine('0|업데이트를 준비하고 있어요');$w.WriteLine('3|설치 정보를 확인하고 있어요');"
+                u"$w.WriteLine('-3|reboot-required-v1');$w.WriteLine('5|무결성을 확인하고 있어요');"
+                u"$w.WriteLine('6|업데이트를 마쳤어요');",
+                u"", true, false, {},
+                SeamlessExpectation{.ready = true, .outcome = "completed", .restart_required = true, .launch = "new"}},
     SelfTestRow{interrupted, u"--selftest-interrupted",
                 u"$w.WriteLine('0|설치를 준비하고 있어요');$w.WriteLine('2|프로그램 파일을 배치하고 있어요');"
                 u"$w.WriteLine('3|설치 정보를 확인하고 있어요');",
@@ -81,13 +102,14 @@ const SelfTestRow* find_selftest_switch(std::u16string_view argument) {
 std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name) {
     const SelfTestRow* row = find_selftest(id);
     if (!row || row->script_lines.empty()) return {};
-    // Every script begins with the preflight line and ends by closing the
-    // pipe; the failing ones then exit with their code.
+    // Every script begins with the preflight line, but those blocked before
+    // it, and ends by closing the pipe; the failing ones then exit with
+    // their code.
     std::u16string text = u"-NoProfile -NonInteractive -Command \"$p=New-Object IO.Pipes.NamedPipeClientStream('.', '";
     text += pipe_name;
     text += u"', [IO.Pipes.PipeDirection]::Out);$p.Connect(5000);"
-            u"$w=New-Object IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;"
-            u"$w.WriteLine('-5|preflight-complete-v1');";
+            u"$w=New-Object IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;";
+    if (row->preflight_first) text += u"$w.WriteLine('-5|preflight-complete-v1');";
     text += row->script_lines;
     text += u"$w.Dispose();$p.Dispose()";
     text += row->exit_statement;
@@ -96,16 +118,22 @@ std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name
 }
 
 bool is_splash_selftest(SelfTestCase id) {
-    return id == SelfTestCase::update_splash || id == SelfTestCase::update_splash_failure;
+    const SelfTestRow* row = find_selftest(id);
+    return row && !row->seamless.outcome.empty();
 }
 
 bool splash_selftest_passed(const SplashSelfTestReport& report, std::string_view own_version) {
-    const std::string expected_launch = report.selftest_case == SelfTestCase::update_splash
-                                            ? "new:" + std::string(own_version)
-                                            : std::string("previous:") + std::string(kSplashSelfTestFromVersion);
-    return report.ready_signalled && report.install_confirmations == 0 && report.splash_geometry &&
-           !report.splash_fallback && report.event_signalled && report.launches.size() == 1 &&
-           report.launches[0] == expected_launch && !report.full_window_shown;
+    const SelfTestRow* row = find_selftest(report.selftest_case);
+    if (!row || row->seamless.outcome.empty()) return false;
+    const SeamlessExpectation& want = row->seamless;
+    std::vector<std::string> expected_launches;
+    if (want.launch == "new") expected_launches.push_back("new:" + std::string(own_version));
+    if (want.launch == "previous") expected_launches.push_back("previous:" + std::string(kSplashSelfTestFromVersion));
+    const bool splash_held = !want.checks_splash || (report.splash_geometry && !report.splash_fallback);
+    return report.ready_signalled == want.ready && report.outcome == want.outcome && report.code == want.code &&
+           report.restart_required == want.restart_required && report.event_signalled &&
+           report.launches == expected_launches && splash_held && !report.full_window_shown &&
+           report.install_confirmations == 0;
 }
 
 std::string splash_selftest_line(const SplashSelfTestReport& report, bool passed) {

@@ -21,8 +21,11 @@ enum class SelfTestCase : unsigned {
     attention = 3,
     restart = 4,
     update = 5,
+    update_blocked = 6,
     update_splash = 7,
     update_splash_failure = 8,
+    update_splash_blocked = 9,
+    update_splash_restart = 10,
     interrupted = 11,
 };
 
@@ -38,15 +41,30 @@ struct SelfTestExpectation {
     std::u16string_view attention_text;
 };
 
+// What the waiting Client must have been told at the end of a seamless
+// self-test (cases 6 to 10), which runs against a hand-off record of its own.
+struct SeamlessExpectation {
+    bool ready = false;             // "ready" came before the final answer
+    std::string_view outcome;       // the final answer
+    std::string_view code;          // empty: none
+    bool restart_required = false;
+    bool client_stays = false;      // the Client plays still running: nothing may be reopened
+    std::string_view launch;        // "new" or "previous"; empty: no launch at all
+    bool checks_splash = true;      // the splash stood in place, without the window
+};
+
 struct SelfTestRow {
     SelfTestCase id;
     std::u16string_view switch_text;
-    // WriteLine statements after the preflight line.
+    // WriteLine statements after the preflight line (before it, for a script
+    // that is blocked before preflight).
     std::u16string_view script_lines;
     std::u16string_view exit_statement;
     bool update_path = false;       // runs as an automatic update
     bool checks_dpi_layout = false; // re-lays out the result at several DPIs
     SelfTestExpectation expect;
+    SeamlessExpectation seamless;   // cases 6 to 10
+    bool preflight_first = true;
 };
 
 std::span<const SelfTestRow> selftest_rows();
@@ -59,7 +77,7 @@ std::u16string selftest_arguments(SelfTestCase id, std::u16string_view pipe_name
 // The status text a scripted case must end with.
 std::u16string expected_selftest_status(const SelfTestRow& row);
 
-// Cases 7 and 8 run a whole seamless update against a hand-off record of
+// Cases 6 to 10 run a whole seamless update against a hand-off record of
 // their own and report what the Client would have seen.
 bool is_splash_selftest(SelfTestCase id);
 
@@ -82,8 +100,9 @@ struct SplashSelfTestReport {
     bool record_removed = false;
 };
 
-// Case 7 must reopen the new version, case 8 the previous one, each exactly
-// once, after "ready" and the event, with the splash in place and no window.
+// The answer, the event and the launches the case's expectation names, with
+// no install confirmation and no window; the splash in place where the case
+// checks it.
 bool splash_selftest_passed(const SplashSelfTestReport& report, std::string_view own_version);
 
 // One line, ending in a line feed.

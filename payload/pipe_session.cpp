@@ -11,8 +11,9 @@
 
 namespace zelkora::payload {
 
-// The one place where the test variant differs from the release. Its build
-// alone defines this (cmake/windows.cmake), and it never leaves the build tree.
+// Where the test variant's trust differs from the release (its other
+// difference: app/start_failures.cpp). Its build alone defines this
+// (cmake/windows.cmake), and it never leaves the build tree.
 TrustData executable_trust() {
 #if defined(ZELKORA_TEST_VARIANT_TRUSTS_CURRENT_USER)
     return test_variant_trust();

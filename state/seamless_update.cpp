@@ -26,19 +26,23 @@ void SeamlessUpdate::send_ready(int highest_step) {
     if (services_.signal_event) services_.signal_event();
 }
 
-// Before "ready" the Client still counts on a failure answer to stay open,
-// and the event is what wakes it.
-void SeamlessUpdate::publish_failure(std::string_view failure_code, int highest_step) {
-    const bool before_ready = !ready_sent_;
-    const char* outcome = before_ready && blocks_update(failure_code) ? "blocked" : "failed";
-    publish({outcome, std::string(failure_code), highest_step});
-    if (before_ready && services_.signal_event) services_.signal_event();
+// Before "ready" the Client still waits on the event, whatever the answer;
+// after it the event is already set.
+void SeamlessUpdate::publish_final(PublishedOutcome answer) {
+    publish(std::move(answer));
+    if (!ready_sent_ && services_.signal_event) services_.signal_event();
 }
 
-SeamlessEnd SeamlessUpdate::finish(bool succeeded, std::string_view failure_code, int highest_step) {
+void SeamlessUpdate::publish_failure(std::string_view failure_code, int highest_step) {
+    const char* outcome = !ready_sent_ && blocks_update(failure_code) ? "blocked" : "failed";
+    publish_final({outcome, std::string(failure_code), highest_step});
+}
+
+SeamlessEnd SeamlessUpdate::finish(bool succeeded, std::string_view failure_code, int highest_step,
+                                   bool restart_required) {
     finished_ = true;
     if (succeeded) {
-        publish({"completed", "", 6});
+        publish_final({"completed", "", 6, false, restart_required});
         return launch(ProductVersion::updated) ? SeamlessEnd::close_window : SeamlessEnd::show_completed;
     }
     const bool before_ready = !ready_sent_;

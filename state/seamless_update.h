@@ -41,8 +41,11 @@ public:
     // Publishes "ready" and sets the event, the first time only.
     void send_ready(int highest_step);
 
-    // The end of the installer run, in place of the ordinary result.
-    SeamlessEnd finish(bool succeeded, std::string_view failure_code, int highest_step);
+    // The end of the installer run, in place of the ordinary result. Every
+    // final answer sets the event when "ready" did not, so the Client never
+    // waits for an answer that was already written.
+    SeamlessEnd finish(bool succeeded, std::string_view failure_code, int highest_step,
+                       bool restart_required = false);
 
     // At most one successful start per run; a second request answers yes at once.
     bool launch(ProductVersion which);
@@ -60,6 +63,7 @@ public:
 
 private:
     void publish(PublishedOutcome answer);
+    void publish_final(PublishedOutcome answer);
     void publish_failure(std::string_view failure_code, int highest_step);
 
     HandoffRecord record_;

@@ -45,7 +45,7 @@ void finish_seamless_update(WindowState& state) {
     note_splash_geometry(state);
     const bool completed = state.view == core::kRunCompleted;
     const std::string code = completed ? std::string() : run_failure_code(state);
-    switch (state.seamless->finish(completed, code, state.run.progress.highest_step)) {
+    switch (state.seamless->finish(completed, code, state.run.progress.highest_step, state.run.summary.restart)) {
         case zelkora::state::SeamlessEnd::close_window:
             ::DestroyWindow(state.window);
             break;
@@ -220,8 +220,9 @@ void poll_installer_end(WindowState& state) {
 void apply_posted_line(WindowState& state, core::PostedLine* record) {
     const std::unique_ptr<core::PostedLine> owned(record);
     // Once the outcome is decided, a process that still holds the pipe (a
-    // grandchild of the script, say) cannot change it with late lines.
-    if (!owned || state.view != core::kRunInstalling) return;
+    // grandchild of the script, say) cannot change it with late lines, nor
+    // the next run with lines its reader posted before it was joined.
+    if (!owned || state.view != core::kRunInstalling || owned->run != state.channel.current_run()) return;
     const auto effects = core::apply_progress_line(state.run.progress, owned->line, state.seamless_update);
     core::add_to_summary(state.run.summary, owned->line);
     if (effects.run_failed) state.run.exit_code = 1;

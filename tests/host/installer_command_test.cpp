@@ -42,27 +42,38 @@ TEST(InstallerArguments, MatchTheScriptsCommandLineForms) {
 
 TEST(SelfTestArguments, ConnectWriteThePreflightFirstAndExitAsTheCaseSays) {
     const std::u16string pipe = u"ZelkoraHostSetup-abc";
-    const std::u16string head =
+    const std::u16string connect =
         u"-NoProfile -NonInteractive -Command \"$p=New-Object IO.Pipes.NamedPipeClientStream('.', '" + pipe +
         u"', [IO.Pipes.PipeDirection]::Out);$p.Connect(5000);$w=New-Object "
-        u"IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;"
-        u"$w.WriteLine('-5|preflight-complete-v1');";
+        u"IO.StreamWriter($p,[Text.UTF8Encoding]::new($false));$w.AutoFlush=$true;";
+    const std::u16string preflight = u"$w.WriteLine('-5|preflight-complete-v1');";
     using enum zelkora::core::SelfTestCase;
+    // The blocked cases are refused before preflight, so they never send it.
     const struct {
         zelkora::core::SelfTestCase selftest_case;
         std::u16string_view ending;
-    } cases[] = {{completed, u"$p.Dispose()\""}, {failure, u"$p.Dispose();exit 1\""},
-                 {attention, u"$p.Dispose()\""}, {restart, u"$p.Dispose()\""},
-                 {update, u"$p.Dispose()\""},    {interrupted, u"$p.Dispose();exit 3\""},
-                 {update_splash, u"$p.Dispose()\""}, {update_splash_failure, u"$p.Dispose();exit 1\""}};
+        bool preflight;
+    } cases[] = {{completed, u"$p.Dispose()\"", true},
+                 {failure, u"$p.Dispose();exit 1\"", true},
+                 {attention, u"$p.Dispose()\"", true},
+                 {restart, u"$p.Dispose()\"", true},
+                 {update, u"$p.Dispose()\"", true},
+                 {update_blocked, u"$p.Dispose();exit 1\"", false},
+                 {update_splash, u"$p.Dispose()\"", true},
+                 {update_splash_failure, u"$p.Dispose();exit 1\"", true},
+                 {update_splash_blocked, u"$p.Dispose();exit 1\"", false},
+                 {update_splash_restart, u"$p.Dispose()\"", true},
+                 {interrupted, u"$p.Dispose();exit 3\"", true}};
     for (const auto& c : cases) {
         const auto text = zelkora::core::selftest_arguments(c.selftest_case, pipe);
         const auto number = static_cast<unsigned>(c.selftest_case);
-        EXPECT_TRUE(text.starts_with(head)) << number;
+        EXPECT_TRUE(text.starts_with(connect)) << number;
+        EXPECT_EQ(text.starts_with(connect + preflight), c.preflight) << number;
+        EXPECT_EQ(text.find(preflight) != std::u16string::npos, c.preflight) << number;
         EXPECT_TRUE(text.ends_with(c.ending)) << number;
     }
     // No script for numbers no switch selects.
-    for (const auto id : {zelkora::core::SelfTestCase::none, static_cast<zelkora::core::SelfTestCase>(6)}) {
+    for (const auto id : {zelkora::core::SelfTestCase::none, static_cast<zelkora::core::SelfTestCase>(12)}) {
         EXPECT_TRUE(zelkora::core::selftest_arguments(id, pipe).empty()) << static_cast<unsigned>(id);
     }
 }

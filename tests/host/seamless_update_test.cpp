@@ -78,6 +78,44 @@ TEST(SeamlessFinish, CompletedRunWhoseNewVersionDoesNotOpenShowsTheWindow) {
     EXPECT_FALSE(flow.launched());
 }
 
+// Whatever the end, the event is set exactly once: by "ready" when it came,
+// otherwise with the final answer, so the Client is never left waiting.
+TEST(SeamlessFinish, TheEventIsSetOnceForEveryEnd) {
+    const struct {
+        const char* name;
+        bool ready_first;
+        bool succeeded;
+        const char* code;
+        const char* outcome;
+    } cases[] = {
+        {"completed after ready", true, true, "", "completed"},
+        {"completed without ready", false, true, "", "completed"},
+        {"failed before ready", false, false, "install_failed", "failed"},
+        {"blocked before ready", false, false, "existing_install_required", "blocked"},
+        {"failed after ready", true, false, "install_failed", "failed"},
+    };
+    for (const auto& c : cases) {
+        Fakes fakes;
+        auto flow = fakes.flow();
+        if (c.ready_first) flow.send_ready(1);
+        flow.finish(c.succeeded, c.code, 2);
+        EXPECT_EQ(fakes.event_sets, 1) << c.name;
+        EXPECT_EQ(fakes.published.back().outcome, c.outcome) << c.name;
+    }
+}
+
+TEST(SeamlessFinish, ACompletedRunThatNeedsARestartSaysSo) {
+    Fakes fakes;
+    auto flow = fakes.flow();
+    flow.send_ready(0);
+    flow.finish(true, "", 6, true);
+    EXPECT_EQ(fakes.published.back(), (PublishedOutcome{"completed", "", 6, false, true}));
+    Fakes failing;
+    auto failed = failing.flow();
+    failed.finish(false, "install_failed", 3, true);
+    EXPECT_FALSE(failing.published.back().restart_required) << "a failed run reports no restart";
+}
+
 struct FailureCase {
     const char* name;
     bool ready_first;

@@ -94,6 +94,12 @@ protected:
         return wait_for_exit(setup_, 15s);
     }
 
+    // A failed case must not leave its setup behind: it would hold this
+    // test program's output open until the group's time-out.
+    void TearDown() override {
+        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
+    }
+
     std::wstring folder_;
     StartedProcess setup_;
     HWND window_ = nullptr;
@@ -319,12 +325,6 @@ protected:
         return wait_until([&] { return focused_id(parent) == id; }, 3s);
     }
 
-    // A failed case must not leave its setup behind: it would hold this
-    // test program's output open.
-    void TearDown() override {
-        if (setup_.process && !wait_for_exit(setup_, 0ms)) ::TerminateProcess(setup_.process.get(), 99);
-    }
-
     // The install confirmation, once it shows and its default button has the focus.
     HWND open_confirmation_by_enter() {
         type_key(window_, VK_RETURN);
@@ -517,6 +517,36 @@ TEST_F(ChannelEnd, LateFailureFromALeftoverProcessLeavesTheCompletedRunAlone) {
     EXPECT_FALSE(contains(diagnostics, L"늦은 실패"));
     EXPECT_EQ(button_text(window_, 1), kCompleted);
     EXPECT_EQ(close_and_wait(1), 0u);
+}
+
+// A process the failed run left behind keeps the old pipe busy while the user
+// retries. Its reader posts a chunk's lines until the retry joins it; those
+// lines belong to the old run and must never land in the new one.
+TEST_F(ChannelEnd, LinesOfAnEarlierRunNeverLandInTheRetry) {
+    // Each send writes 5000 lines in one go (the variable is inherited by the
+    // setup and so by the script); the leftover process goes on for far
+    // longer than the retry takes, until the retry closes the old pipe.
+    std::wstring burst;
+    for (int line = 0; line < 5000; ++line) burst += L"5|old\n";
+    burst.pop_back();
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", burst.c_str()));
+    std::string scenario = "send 0|a\nsend -1|첫 시도 실패\ndetach 1\nsleep 2500\n";
+    for (int send = 0; send < 200; ++send) scenario += "send ${env:ZELKORA_STALE_LINES}\n";
+    prepare("stale_lines_after_retry", scenario);
+    start();
+    ::SetEnvironmentVariableW(L"ZELKORA_STALE_LINES", nullptr);
+    start_installation();
+    expect_result(kFailed);
+    ASSERT_TRUE(wait_for_record("\nsent 5|old", 20s)) << "the leftover process is not writing";
+    write_script("send 0|새 시도\nsend 1|다시 확인\nsleep 1500\nexit 3\n");
+    start_installation();
+    ASSERT_TRUE(wait_for_text(::GetDlgItem(window_, 1), L"설치 중…", 10s)) << "the retry did not start";
+    expect_result(kFailed);
+    EXPECT_TRUE(wait_for_record("send-failed", 10s)) << "the old pipe outlived the retry";
+    const auto diagnostics = copied_diagnostics(window_);
+    EXPECT_TRUE(contains(diagnostics, L"완료 단계: 1 / 6")) << zelkora::from_wide(diagnostics).size();
+    EXPECT_FALSE(contains(diagnostics, L"old"));
+    EXPECT_EQ(close_and_wait(2), 1u);
 }
 
 }  // namespace

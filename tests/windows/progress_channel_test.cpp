@@ -59,7 +59,7 @@ TEST(ProgressChannel, StopRightAfterTheStartJoinsTheReaderAndClosesEverything) {
 TEST(ProgressChannel, ACaseWithoutAScriptStartsNoProcess) {
     zelkora::core::ProgressChannel channel;
     zelkora::core::LaunchSettings settings;
-    settings.selftest_case = static_cast<zelkora::core::SelfTestCase>(6);  // selected by no switch
+    settings.selftest_case = static_cast<zelkora::core::SelfTestCase>(12);  // selected by no switch
     const auto failure = channel.start(settings);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->setup_code, "installer_start_failed");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
@@ -46,8 +47,11 @@ const std::string kFinishesWithoutPlacing = "transcript transcript.txt\nsend -5|
 // Refused before preflight, with a code the Client shows as blocking.
 const std::string kBlockedBeforeReady = "transcript transcript.txt\nsend 0|준비\nsend -4|driver_install_required\n"
                                         "send -1|드라이버를 먼저 설치해야 해요\nexit 1\n";
+const std::string kFailsBeforeReady = "transcript transcript.txt\nsend 0|준비\nsend -1|설치하지 못했어요\nexit 1\n";
 const std::string kFailsAfterReady = "transcript transcript.txt\nsend -5|preflight-complete-v1\nsend 0|준비\n"
                                      "send 2|배치\nsend -1|파일을 배치하지 못했어요\nexit 1\n";
+
+std::wstring widen_ascii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 std::wstring demo_client_file(const std::wstring& relative) {
     return windows_path_from_env("ZELKORA_DEMO_CLIENT_DIR") + L"\\" + relative;
@@ -108,6 +112,24 @@ std::optional<DWORD> wait_for_process_exit(DWORD process_id, std::chrono::millis
     DWORD code = 0;
     ::GetExitCodeProcess(process.get(), &code);
     return code;
+}
+
+HWND keyboard_focus_of(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Whether a process runs from a file of that name (the copied setup, here).
+bool process_running(const std::wstring& file_name) {
+    const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, file_name.c_str()) == 0) return true;
+    }
+    return false;
 }
 
 void close_window_of_class(const wchar_t* window_class) {
@@ -292,6 +314,100 @@ TEST_F(SeamlessEndToEnd, AnUpdateRefusedBeforeReadyLeavesTheRunningClientAlone) 
         close_window_of_class(kClientClass);
     }
 }
+
+struct OutcomeCase {
+    const char* name;
+    std::string scenario;
+    const wchar_t* failing_step;  // a start-up step the test variant fails; null: none
+    const char* first_answer;     // the first line the Client logs about the setup's answer
+    const wchar_t* reopened;      // the title of the Client window the setup opens; null: none
+    bool focus_checked = false;   // the window shows in the splash's place and takes the keyboard
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
+
+class SeamlessOutcome : public SeamlessEndToEnd, public testing::WithParamInterface<OutcomeCase> {
+protected:
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"ZELKORA_TEST_FAILING_START_STEP", nullptr);
+        SeamlessEndToEnd::TearDown();
+    }
+};
+
+// Whatever the end, the Client hears an answer, and the setup then either
+// goes or shows its window: never a Client still waiting on a setup that has
+// gone quiet.
+TEST_P(SeamlessOutcome, TheClientHearsAnAnswerAndTheSetupGoesOrShowsItsWindow) {
+    const OutcomeCase& c = GetParam();
+    const std::wstring built = windows_path_from_env("ZELKORA_TEST_VARIANT_EXE");
+    prepare(widen_ascii(c.name), built, c.scenario);
+    // Inherited by the Client, its bootstrap and so the setup.
+    if (c.failing_step) ASSERT_TRUE(::SetEnvironmentVariableW(L"ZELKORA_TEST_FAILING_START_STEP", c.failing_step));
+    const auto client = start_client();
+    ASSERT_TRUE(client);
+    bool window_had_focus = false;
+    if (c.focus_checked) {
+        const HWND window = wait_for_titled(kSetupClass, L"Zelkora 업데이트", 30s);
+        ASSERT_NE(window, nullptr) << "no window in the splash's place";
+        window_had_focus = wait_until([&] { return keyboard_focus_of(window) == ::GetDlgItem(window, 1); }, 2s);
+    }
+    // The Client logs the answer, or that the setup ended without one.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const std::string log = client_log();
+            return log.find("\nanswer ") != std::string::npos || log.find("\nno-answer ") != std::string::npos;
+        },
+        120s))
+        << "the Client is still waiting: " << client_log() << transcript();
+    const std::string log = client_log();
+    const auto answer = log.find("\nanswer ") + 1;
+    ASSERT_NE(answer, 0u) << "the Client heard nothing: " << log << transcript();
+    EXPECT_EQ(log.substr(answer, log.find('\n', answer) - answer), c.first_answer) << log;
+
+    const std::wstring setup_name = built.substr(built.rfind(L'\\') + 1);
+    const auto setup_window_shown = [] {
+        const HWND window = ::FindWindowW(kSetupClass, nullptr);
+        return window && ::IsWindowVisible(window);
+    };
+    EXPECT_TRUE(wait_until([&] { return !process_running(setup_name) || setup_window_shown(); }, 120s))
+        << "the setup stays without a window: " << transcript();
+    if (c.focus_checked) EXPECT_TRUE(window_had_focus) << "the window showed without the keyboard focus";
+    // Waited for, so that the tear-down closes it too.
+    if (c.reopened) EXPECT_NE(wait_for_titled(kClientClass, c.reopened, 30s, client_window_), nullptr);
+}
+
+const std::string kPlacesWithoutReady = [] {
+    std::string scenario = kPlaceClient;
+    scenario.erase(scenario.find("send -5|preflight-complete-v1\n"), std::string("send -5|preflight-complete-v1\n").size());
+    return scenario + kFinishes;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, SeamlessOutcome,
+    testing::Values(
+        OutcomeCase{"completed-after-ready", kPlaceClient + kFinishes, nullptr, "answer outcome=ready code=- stage=0",
+                    L"Zelkora 1.0.0"},
+        OutcomeCase{"completed-without-ready", kPlacesWithoutReady, nullptr,
+                    "answer outcome=completed code=- stage=6", L"Zelkora 1.0.0"},
+        OutcomeCase{"failed-before-ready", kFailsBeforeReady, nullptr,
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
+        OutcomeCase{"failed-after-ready", kFailsAfterReady, nullptr, "answer outcome=ready code=- stage=0",
+                    L"Zelkora 0.9.0"},
+        OutcomeCase{"blocked", kBlockedBeforeReady, nullptr,
+                    "answer outcome=blocked code=driver_install_required stage=0", nullptr},
+        // The run ends before any window exists, after the update has begun.
+        OutcomeCase{"no-gdiplus", kPlaceClient + kFinishes, L"gdiplus",
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
+        OutcomeCase{"no-window", kPlaceClient + kFinishes, L"window",
+                    "answer outcome=failed code=install_failed stage=0", nullptr},
+        // The splash cannot be made: the window shows the update instead.
+        OutcomeCase{"no-splash", kPlaceClient + kFinishes, L"splash", "answer outcome=ready code=- stage=0",
+                    L"Zelkora 1.0.0", true}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) ch = ch == '-' ? '_' : ch;
+        return name;
+    });
 
 TEST_F(SeamlessEndToEnd, TheReleaseRefusesTheWineStagingFolderAndRunsAsUsual) {
     prepare(L"release", setup_exe_path(), kPlaceClient + kFinishes);
