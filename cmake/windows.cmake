@@ -219,6 +219,7 @@ add_executable(windows_tests
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
     tests/windows/pixel_probe_test.cpp
+    tests/windows/partial_paint_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/preview_test.cpp
@@ -288,7 +289,8 @@ zelkora_windows_test_suites(rules_and_files 120
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
-    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow)
+    TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
+    ProgressFrames SplashAnimation)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400

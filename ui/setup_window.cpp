@@ -23,6 +23,7 @@
 #include "ui/theme.h"
 #include "ui/title_bar_win32.h"
 #include "ui/window_geometry.h"
+#include "ui/window_geometry_dips.h"
 #include "ui/window_painting.h"
 
 namespace zelkora::ui {
@@ -64,16 +65,30 @@ void copy_diagnostics(WindowState& state) {
     ::SetTimer(state.window, kTimerCopyFeedback, 2500, nullptr);
 }
 
+void invalidate_dips(const WindowState& state, const DipBox& box) {
+    const PixelBox pixels = pixels_touched(box, state.scale);
+    const RECT part{pixels.left, pixels.top, pixels.right, pixels.bottom};
+    ::InvalidateRect(state.window, &part, FALSE);
+}
+
+// Only the spinner and a moving bar change from one step to the next, so only
+// they are repainted; a settled bar costs nothing.
 void animate(WindowState& state) {
     state.spinner_phase += 0.022;
     if (state.spinner_phase >= 1.0) state.spinner_phase -= 1.0;
+    const double shown_before = state.run.shown_progress;
     const double target = state.run.progress.highest_step / 6.0;
     if (std::abs(target - state.run.shown_progress) > 0.001) {
         state.run.shown_progress += (target - state.run.shown_progress) * 0.18;
     } else {
         state.run.shown_progress = target;
     }
-    ::InvalidateRect(state.window, nullptr, FALSE);
+    const ProgressCard card = progress_card(footer_top(state), compact_layout(state));
+    DipBox spinner;
+    if (spinner_box(card, state.run.progress.highest_step, spinner)) invalidate_dips(state, spinner);
+    if (state.run.shown_progress != shown_before) {
+        invalidate_dips(state, progress_track_box(card, client_dips(state).width));
+    }
 }
 
 void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {

@@ -8,6 +8,7 @@
 #include <dwrite_3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,19 +53,25 @@ public:
     int render_targets_made() const { return render_targets_made_; }
     bool has_render_target() const { return static_cast<bool>(target_); }
 
+    // Whether a Direct2D target bound to a device context starts from the
+    // context's pixels (Windows) or blank (Wine), probed once per process;
+    // only a blank start needs the pixels copied in before the texts.
+    bool target_keeps_dc_pixels();
+
     // Draws the items in order onto dc, whose 32-bit top-down bitmap of
-    // width × height pixels lies at pixels.
+    // width × height pixels lies at pixels and shows the window pixels from origin.
     void draw(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
-              const std::vector<TextItem>& items);
+              const std::vector<TextItem>& items, POINT origin = {0, 0});
 
 private:
     void load_private_fonts(HMODULE module);
     void register_gdi_fonts(HMODULE module);
     void read_cap_heights();
+    bool make_render_target();
     bool draw_with_direct2d(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
-                            const std::vector<TextItem>& items);
+                            const std::vector<TextItem>& items, POINT origin);
     void draw_item(ID2D1RenderTarget* target, const TextItem& item, double scale) const;
-    void draw_item_with_gdi(HDC dc, const TextItem& item, double scale) const;
+    void draw_item_with_gdi(HDC dc, const TextItem& item, double scale, POINT origin) const;
 
     ComPtr<IDWriteFactory> dwrite_;
     ComPtr<IDWriteFontFileLoader> loader_;  // registered with dwrite_ while held
@@ -76,6 +83,22 @@ private:
     double cap_height_ratios_[3] = {0.7, 0.7, 0.7};  // weights 400, 600, 700
     HRESULT (*end_draw_result_)(HRESULT) = nullptr;
     int render_targets_made_ = 0;
+    std::optional<bool> target_keeps_dc_pixels_;
+
+    // Formats and line counts asked for again and again by every paint.
+    struct CachedFormat {
+        double size_px;
+        unsigned style;
+        ComPtr<IDWriteTextFormat> format;
+    };
+    struct CachedLineCount {
+        std::u16string text;
+        double width_dips, size_dips, scale;
+        unsigned style;
+        int lines;
+    };
+    mutable std::vector<CachedFormat> formats_;
+    mutable std::vector<CachedLineCount> line_counts_;
 };
 
 // The process's engine over its own module, made on first use.
