@@ -155,6 +155,9 @@ add_executable(paint-bench tests/bench/paint_bench.cpp tests/windows/shipped_fac
 target_include_directories(paint-bench PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(paint-bench PRIVATE zelkora_app_win32 uxtheme comctl32)
 target_link_options(paint-bench PRIVATE -municode)
+add_executable(bare-window tests/bench/bare_window.cpp)
+target_link_options(bare-window PRIVATE -municode)
+add_dependencies(paint-bench bare-window)
 
 # The updater's bootstrap and the program it starts, for the update-launcher
 # tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
