@@ -312,8 +312,14 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
             return 0;
         case WM_PAINT:
             paint_window(state);
+            warm_up_text_after_paint(window);
+            return 0;
+        case kMessageWarmUpText:
+            warm_up_text(window);
             return 0;
         case WM_PRINTCLIENT:
+            // A print asks for the finished picture, not a quick first frame.
+            text_engine().warm_up_direct2d();
             paint_view(state, reinterpret_cast<HDC>(wparam));
             return 0;
         case WM_ERASEBKGND:

@@ -180,9 +180,15 @@ LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             if (cycle.dc()) {
                 for (const RECT& part : parts) paint(cycle.dc(), &part);
             }
+            warm_up_text_after_paint(window_);
             return 0;
         }
+        case kMessageWarmUpText:
+            warm_up_text(window_);
+            return 0;
         case WM_PRINTCLIENT:
+            // A print asks for the finished picture, not a quick first frame.
+            text_engine().warm_up_direct2d();
             paint(reinterpret_cast<HDC>(wparam));
             return 0;
         case WM_ERASEBKGND:

@@ -74,7 +74,8 @@ void draw_existing_pixels(ID2D1RenderTarget* target, int width, int height, cons
 
 }  // namespace
 
-TextEngine::TextEngine(const TextEngineOptions& options) : end_draw_result_(options.end_draw_result) {
+TextEngine::TextEngine(const TextEngineOptions& options)
+    : end_draw_result_(options.end_draw_result), direct2d_deferred_(options.defer_direct2d) {
     if (FAILED(::DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                      reinterpret_cast<IUnknown**>(dwrite_.put())))) {
         dwrite_.reset();
@@ -352,9 +353,38 @@ void TextEngine::draw_item_with_gdi(HDC dc, const TextItem& item, double scale, 
     ::DrawTextW(dc, wide(item.text), static_cast<int>(item.text.size()), &box, gdi_format(item.style));
 }
 
+void TextEngine::warm_up_direct2d() {
+    if (!direct2d_deferred_) return;
+    direct2d_deferred_ = false;
+    if (!draws_with_direct2d() || !make_render_target()) return;
+    target_keeps_dc_pixels();
+    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), 32, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const UniqueBitmap bitmap(dc ? ::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr);
+    if (!bitmap || !bits) return;
+    const GdiSelection selected(dc.get(), bitmap.get());
+    const std::vector<TextItem> items{{u"설치", 0, 0, 32, 16, 12, 0, 0, text_style::kSingleLine}};
+    draw(dc.get(), 32, 16, static_cast<const std::uint32_t*>(bits), 1.0, items);
+}
+
 TextEngine& text_engine() {
-    static TextEngine engine({::GetModuleHandleW(nullptr), true});
+    TextEngineOptions options;
+    options.fonts_module = ::GetModuleHandleW(nullptr);
+    options.defer_direct2d = true;
+    static TextEngine engine(options);
     return engine;
+}
+
+void warm_up_text_after_paint(HWND window) {
+    if (text_engine().direct2d_pending()) ::PostMessageW(window, kMessageWarmUpText, 0, 0);
+}
+
+// The window posted this because it painted its texts with GDI.
+void warm_up_text(HWND window) {
+    text_engine().warm_up_direct2d();
+    ::InvalidateRect(window, nullptr, FALSE);
 }
 
 }  // namespace zelkora::ui

@@ -24,6 +24,9 @@ struct TextEngineOptions {
     bool direct2d = true;            // false leaves every text to GDI
     // Failure injection for tests: what the flush takes EndDraw to have returned.
     HRESULT (*end_draw_result)(HRESULT returned) = nullptr;
+    // GDI draws the texts until warm_up_direct2d(): the first use of
+    // Direct2D takes long under Wine, so the first frame goes without it.
+    bool defer_direct2d = false;
 };
 
 class TextEngine {
@@ -37,7 +40,12 @@ public:
     const std::wstring& family() const { return family_; }
     bool has_private_fonts() const { return static_cast<bool>(collection_); }
     bool gdi_fonts_registered() const { return !gdi_fonts_.empty(); }
-    bool draws_with_direct2d() const { return dwrite_ && d2d_; }
+    bool draws_with_direct2d() const { return dwrite_ && d2d_ && !direct2d_deferred_; }
+    // Direct2D waits for warm_up_direct2d().
+    bool direct2d_pending() const { return dwrite_ && d2d_ && direct2d_deferred_; }
+    // Makes the render target, probes it and draws one text off-screen, so
+    // that the next paint finds Direct2D ready; from then on it draws the texts.
+    void warm_up_direct2d();
     // Cap height over the em of the face that draws the style (0.7 unknown).
     double cap_height_ratio(unsigned style) const;
 
@@ -84,6 +92,7 @@ private:
     HRESULT (*end_draw_result_)(HRESULT) = nullptr;
     int render_targets_made_ = 0;
     std::optional<bool> target_keeps_dc_pixels_;
+    bool direct2d_deferred_ = false;
 
     // Formats and line counts asked for again and again by every paint.
     struct CachedFormat {
@@ -101,7 +110,14 @@ private:
     mutable std::vector<CachedLineCount> line_counts_;
 };
 
-// The process's engine over its own module, made on first use.
+// The process's engine over its own module, made on first use; Direct2D
+// deferred until the first paint is on the screen.
 TextEngine& text_engine();
+
+// A window that painted while Direct2D was pending posts itself this message;
+// answering it warms Direct2D up and repaints the whole window with it.
+inline constexpr UINT kMessageWarmUpText = WM_APP + 0x7A;
+void warm_up_text_after_paint(HWND window);
+void warm_up_text(HWND window);
 
 }  // namespace zelkora::ui

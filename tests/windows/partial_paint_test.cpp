@@ -123,7 +123,14 @@ std::vector<StepResult> step_and_compare(const Animated& animated, int frames) {
     return results;
 }
 
-class PartialRepaint : public test::WithGdiplus<testing::Test> {};
+// The animation runs with Direct2D, which the window warms up after its first paint.
+class PartialRepaint : public test::WithGdiplus<testing::Test> {
+protected:
+    void SetUp() override {
+        text_engine().warm_up_direct2d();
+        ASSERT_TRUE(text_engine().draws_with_direct2d());
+    }
+};
 
 struct WindowFrames {
     const char* name;
