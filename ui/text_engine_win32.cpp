@@ -377,6 +377,12 @@ TextEngine& text_engine() {
     return engine;
 }
 
+TextEngine& warm_text_engine() {
+    TextEngine& engine = text_engine();
+    engine.warm_up_direct2d();
+    return engine;
+}
+
 void warm_up_text_after_paint(HWND window) {
     if (text_engine().direct2d_pending()) ::PostMessageW(window, kMessageWarmUpText, 0, 0);
 }

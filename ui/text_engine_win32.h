@@ -119,5 +119,8 @@ TextEngine& text_engine();
 inline constexpr UINT kMessageWarmUpText = WM_APP + 0x7A;
 void warm_up_text_after_paint(HWND window);
 void warm_up_text(HWND window);
+// The process's engine with Direct2D ready, for what comes after the first
+// frame (dialogs): it paints once, with the texts as every later frame has them.
+TextEngine& warm_text_engine();
 
 }  // namespace zelkora::ui
