@@ -6,18 +6,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "process_clock.h"
 
-double milliseconds_since_process_start() {
-    FILETIME created{}, exited{}, kernel{}, user{};
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    FILETIME now{};
-    ::GetSystemTimePreciseAsFileTime(&now);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;
-}
+namespace {
 
 double first_paint_ms = 0;
 

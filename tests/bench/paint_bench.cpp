@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "core/owners.h"
+#include "process_clock.h"
 #include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
 #include "ui/paint_surface_win32.h"
@@ -45,17 +46,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kProgressPreview = 1;
 constexpr int kFailurePreview = 3;
-
-double milliseconds_since_process_start() {
-    FILETIME created{}, exited{}, kernel{}, user{};
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    FILETIME now{};
-    ::GetSystemTimePreciseAsFileTime(&now);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return (ticks(now) - ticks(created)) / 10000.0;  // 100 ns units
-}
 
 void pump() {
     MSG message{};
