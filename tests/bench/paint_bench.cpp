@@ -117,8 +117,10 @@ void bench_frames(Window& window, const Timing& floor, int paints) {
     const HWND handle = window.handle;
     ::ShowWindow(handle, SW_SHOWNOACTIVATE);
     pump();
+    int unpainted = 0;  // frames that invalidated nothing would time nothing
     const auto frame = [&] {
         ::SendMessageW(handle, WM_TIMER, ui::kTimerAnimation, 0);
+        if (!::GetUpdateRect(handle, nullptr, FALSE)) ++unpainted;
         ::UpdateWindow(handle);
     };
     window.state.run.shown_progress = window.state.run.progress.highest_step / 6.0;
@@ -135,6 +137,7 @@ void bench_frames(Window& window, const Timing& floor, int paints) {
                 "whole repaint %7.3f ms (ratio %5.1f)\n",
                 "", spinner.median_ms, spinner.median_ms / floor.median_ms, with_bar.median_ms,
                 with_bar.median_ms / floor.median_ms, whole.median_ms, whole.median_ms / floor.median_ms);
+    if (unpainted > 0) std::fprintf(stderr, "paint-bench: %d animation frames painted nothing\n", unpainted);
     ::ShowWindow(handle, SW_HIDE);
 }
 
