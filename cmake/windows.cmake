@@ -29,7 +29,7 @@ add_library(zelkora_state_win32 STATIC
     state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
-target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version)
+target_link_libraries(zelkora_state_win32 PUBLIC zelkora_core_win32 zelkora_portable advapi32 ole32 shell32 version ntdll)
 target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 
 # The Win32 half of the payload engine: file primitives, trust checks,
@@ -44,7 +44,7 @@ add_library(zelkora_payload_win32 STATIC
     payload/shortcuts.cpp
     payload/trust_checks.cpp
 )
-target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32
+target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32 ntdll
     shell32 shlwapi uuid)
 target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 
@@ -61,6 +61,7 @@ add_library(zelkora_ui_win32 STATIC
     ui/splash_win32.cpp
     ui/text_engine_win32.cpp
     ui/title_bar_win32.cpp
+    ui/window_attribute_setter_win32.cpp
 )
 target_link_libraries(zelkora_ui_win32 PUBLIC zelkora_portable crypt32 user32 gdi32 gdiplus dwrite d2d1)
 target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
@@ -210,6 +211,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_executable(windows_tests
     tests/windows/administrator_refusal_test.cpp
+    tests/windows/allocation_meter.cpp
     tests/windows/confirmation_dialog_test.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
@@ -238,6 +240,7 @@ add_executable(windows_tests
     tests/windows/text_engine_test.cpp
     tests/windows/trust_rules_test.cpp
     tests/windows/update_launcher_test.cpp
+    tests/windows/window_attributes_test.cpp
     tests/windows/winfsp_machine_test.cpp
 )
 target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources)
@@ -289,11 +292,11 @@ endfunction()
 zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
-    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut DesktopUserStart
+    FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut ShortcutThroughConsole DesktopUserStart
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
-    ProgressFrames SplashAnimation)
+    WindowAttributes ProgressFrames SplashAnimation)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait)
 zelkora_windows_test_suites(installer_runs 400
@@ -322,7 +325,28 @@ set_tests_properties(windows_tests_pixel_probes_144 PROPERTIES
     FIXTURES_REQUIRED wine_144 TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
     ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT};ZELKORA_PROBE_DPI=144")
 zelkora_windows_test_suites(backends 300
-    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspRunInstaller WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+    DisplayBackend DisplayBackendOnWine WinFspInstalledVersion WinFspVerifyPackage WinFspLoadCheck WinFspLoadCheckFile WinFspRecord)
+# The installer cases put a stand-in msiexec.exe into the system folder while
+# each runs, so they get a prefix of their own: even a crash cannot leave the
+# stand-in to other groups.
+set(ZELKORA_WINE_PREFIX_MSIEXEC ${CMAKE_BINARY_DIR}/wine-msiexec)
+add_test(NAME wine_prefix_msiexec_setup
+    COMMAND ${ZELKORA_WINE_ENV} setup ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:powershell_standin>)
+set_tests_properties(wine_prefix_msiexec_setup PROPERTIES FIXTURES_SETUP wine_msiexec)
+add_test(NAME wine_prefix_msiexec_links
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/make-link-fixtures ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_links PROPERTIES FIXTURES_REQUIRED wine_msiexec FIXTURES_SETUP wine_msiexec_links)
+add_test(NAME wine_prefix_msiexec_teardown COMMAND ${ZELKORA_WINE_ENV} teardown ${ZELKORA_WINE_PREFIX_MSIEXEC})
+set_tests_properties(wine_prefix_msiexec_teardown PROPERTIES FIXTURES_CLEANUP wine_msiexec)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_SUITES WinFspRunInstaller WinFspRunInstallerLog)
+set_property(GLOBAL APPEND PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS
+    "WinFspRunInstaller.*" "*/WinFspRunInstaller.*" "WinFspRunInstallerLog.*" "*/WinFspRunInstallerLog.*")
+add_test(NAME windows_tests_msiexec
+    COMMAND ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX_MSIEXEC} $<TARGET_FILE:windows_tests>
+            --gtest_filter=WinFspRunInstaller.*:*/WinFspRunInstaller.*:WinFspRunInstallerLog.*:*/WinFspRunInstallerLog.*)
+set_tests_properties(windows_tests_msiexec PROPERTIES
+    FIXTURES_REQUIRED "wine_msiexec;wine_msiexec_links" TIMEOUT 200 FAIL_REGULAR_EXPRESSION "Running 0 tests"
+    ENVIRONMENT "${ZELKORA_WINDOWS_TEST_ENVIRONMENT}")
 get_property(grouped GLOBAL PROPERTY ZELKORA_WINDOWS_TEST_PATTERNS)
 list(JOIN grouped ":" grouped)
 zelkora_windows_test_group(others -${grouped} 300)

@@ -1,6 +1,7 @@
 #include "payload/removal.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -18,23 +19,63 @@ constexpr DWORD kTempPathUnits = 261;
 
 bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
-struct alignas(32) ListBuffer {
-    std::byte bytes[kListBufferSize];
+// A listing buffer of any size, aligned as the directory queries need.
+class ListBuffer {
+public:
+    explicit ListBuffer(std::size_t size)
+        : chunks_(std::make_unique_for_overwrite<Chunk[]>((size + sizeof(Chunk) - 1) / sizeof(Chunk))), size_(size) {}
+    std::byte* data() const { return chunks_[0].bytes; }
+    std::size_t size() const { return size_; }
+
+private:
+    struct alignas(32) Chunk {
+        std::byte bytes[32];
+    };
+    std::unique_ptr<Chunk[]> chunks_;
+    std::size_t size_;
 };
 
-// Appends the entries of one batch; raises when the bound is passed.
-void take_batch(const ListBuffer& buffer, std::vector<FolderEntry>& entries) {
+constexpr std::size_t kEntryHeaderBytes = offsetof(FILE_FULL_DIR_INFO, FileName);
+
+// Every entry of the batch lies wholly inside the buffer, names included, and
+// each next entry starts after the one before, aligned as the entries are.
+bool batch_is_sound(const std::byte* bytes, std::size_t size) {
     std::size_t offset = 0;
     for (;;) {
-        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.bytes + offset);
-        std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-        if (name != L"." && name != L"..") {
-            if (entries.size() >= kMaxFolderEntries) fail("legacy_list_failed");
-            entries.push_back({std::move(name), info->FileAttributes});
+        if (size - offset < kEntryHeaderBytes) return false;
+        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(bytes + offset);
+        const std::size_t name_bytes = info->FileNameLength;
+        if (name_bytes == 0 || name_bytes % sizeof(wchar_t) != 0 || name_bytes > size - offset - kEntryHeaderBytes) {
+            return false;
         }
-        if (info->NextEntryOffset == 0) return;
+        const std::size_t next = info->NextEntryOffset;
+        if (next == 0) return true;
+        if (next % alignof(FILE_FULL_DIR_INFO) != 0 || next < kEntryHeaderBytes + name_bytes || next >= size - offset) {
+            return false;
+        }
+        offset += next;
+    }
+}
+
+// Visits the entries of one checked batch; false when visit stops.
+bool visit_batch(const ListBuffer& buffer, std::size_t& count, const std::function<bool(const FolderEntry&)>& visit) {
+    if (!batch_is_sound(buffer.data(), buffer.size())) fail("legacy_list_failed");
+    for (std::size_t offset = 0;;) {
+        const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + offset);
+        FolderEntry entry{std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)), info->FileAttributes};
+        if (entry.name != L"." && entry.name != L"..") {
+            if (++count > kMaxFolderEntries) fail("legacy_list_failed");
+            if (!visit(entry)) return false;
+        }
+        if (info->NextEntryOffset == 0) return true;
         offset += info->NextEntryOffset;
     }
+}
+
+BOOL list_batch(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS batch, ListBuffer& buffer, const RemovalHooks& hooks) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    if (hooks.list_batch) return hooks.list_batch(folder, batch, buffer.data(), size);
+    return ::GetFileInformationByHandleEx(folder, batch, buffer.data(), size);
 }
 
 // Read-only files and folders refuse deletion until the bit is gone.
@@ -46,7 +87,7 @@ bool clear_read_only(HANDLE object, DWORD attributes) {
     return ::SetFileInformationByHandle(object, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool delete_tree_or_raise(const std::wstring& path, int depth) {
+bool delete_tree_or_raise(const std::wstring& path, const RemovalHooks& hooks, int depth) {
     if (depth > kMaxDeleteDepth) return false;
     // No delete sharing: nobody can move or delete the object while it is
     // examined and emptied.
@@ -58,9 +99,10 @@ bool delete_tree_or_raise(const std::wstring& path, int depth) {
     if (!paths_equal(final_path(object.get()), path)) return false;
     const DWORD attributes = file_attributes(object.get());
     if (is_folder(attributes) && !is_reparse_point(attributes)) {
-        for (const auto& entry : list_folder(object.get())) {
-            if (!delete_tree_or_raise(join_path(path, entry.name), depth + 1)) return false;
-        }
+        const bool emptied = visit_folder(object.get(), hooks, [&](const FolderEntry& entry) {
+            return delete_tree_or_raise(join_path(path, entry.name), hooks, depth + 1);
+        });
+        if (!emptied) return false;
     }
     return clear_read_only(object.get(), attributes) && delete_by_handle(object.get());
 }
@@ -99,7 +141,7 @@ bool metadata_matches_file(const std::wstring& path, const std::string& version)
         read != bytes.size()) {
         return false;
     }
-    return state::metadata_matches(bytes, state::kClientProductWord, version);
+    return state::metadata_matches(bytes, state::kClientProductWord, version, state::MetadataSpace::json);
 }
 
 bool is_version_folder(const std::wstring& path, const std::wstring& name) {
@@ -109,42 +151,53 @@ bool is_version_folder(const std::wstring& path, const std::wstring& name) {
                                             *version);
 }
 
-// Moves the version folder aside under a leftover name, then deletes it. A
-// folder that resists stays under the leftover name for the next removal.
-bool remove_version_folder(const std::wstring& folder, const std::wstring& path, const std::wstring& name) {
-    std::wstring leftover;
+// The folder opened for deletion stands at path itself, not behind a link.
+bool stands_at(HANDLE folder, const std::wstring& path) {
     try {
-        const UniqueFile version = open_for_delete(path);
-        if (!version || is_reparse_point(file_attributes(version.get())) ||
-            !paths_equal(final_path(version.get()), path)) {
-            return false;
-        }
-        leftover = join_path(folder, name + std::wstring(state::kLeftoverMarker.begin(), state::kLeftoverMarker.end()) +
-                                         random_tag());
-        if (!rename_by_handle(version.get(), leftover)) return false;
+        return !is_reparse_point(file_attributes(folder)) && paths_equal(final_path(folder), path);
     } catch (const Failure&) {
         return false;
     }
-    return delete_tree(leftover);
+}
+
+// Moves the version folder aside under a leftover name, then deletes it. A
+// folder that resists stays under the leftover name for the next removal. A
+// random tag that cannot be drawn fails the whole removal with its code.
+bool remove_version_folder(const std::wstring& folder, const std::wstring& path, const std::wstring& name,
+                           const RemovalHooks& hooks) {
+    std::wstring leftover;
+    {
+        const UniqueFile version = open_for_delete(path);
+        if (!version || !stands_at(version.get(), path)) return false;
+        const std::wstring tag = hooks.random_tag ? hooks.random_tag() : random_tag();
+        leftover = join_path(folder, name + std::wstring(state::kLeftoverMarker.begin(), state::kLeftoverMarker.end()) + tag);
+        try {
+            if (!rename_by_handle(version.get(), leftover)) return false;
+        } catch (const Failure&) {
+            return false;
+        }
+    }
+    // Moved aside and closed: from here on an interruption leaves a leftover.
+    return delete_tree(leftover, hooks);
 }
 
 }  // namespace
 
-std::vector<FolderEntry> list_folder(HANDLE folder) {
-    const auto buffer = std::make_unique_for_overwrite<ListBuffer>();
-    std::vector<FolderEntry> entries;
+bool visit_folder(HANDLE folder, const RemovalHooks& hooks, const std::function<bool(const FolderEntry&)>& visit) {
+    ListBuffer buffer(hooks.list_buffer_size);
+    std::size_t count = 0;
     FILE_INFO_BY_HANDLE_CLASS batch = FileFullDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(folder, batch, buffer->bytes, static_cast<DWORD>(kListBufferSize))) {
-        take_batch(*buffer, entries);
+    while (list_batch(folder, batch, buffer, hooks)) {
+        if (!visit_batch(buffer, count, visit)) return false;
         batch = FileFullDirectoryInfo;
     }
     if (::GetLastError() != ERROR_NO_MORE_FILES) fail("legacy_list_failed");
-    return entries;
+    return true;
 }
 
-bool delete_tree(const std::wstring& path, int depth) noexcept {
+bool delete_tree(const std::wstring& path, const RemovalHooks& hooks, int depth) noexcept {
     try {
-        return delete_tree_or_raise(path, depth);
+        return delete_tree_or_raise(path, hooks, depth);
     } catch (...) {
         return false;
     }
@@ -173,7 +226,8 @@ void verify_new_install(const std::wstring& folder, const std::string& version, 
     require_protected_location(parent.get(), owners);
 }
 
-void remove_client_versions(const std::wstring& root, const std::vector<std::string>& keep, RemovalResult& result) {
+void remove_client_versions(const std::wstring& root, const std::vector<std::string>& keep, RemovalResult& result,
+                            const RemovalHooks& hooks) {
     const std::wstring product = join_path(root, L"Zelkora");
     const std::wstring client = join_path(product, L"Client");
     if (::GetFileAttributesW(client.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -189,14 +243,25 @@ void remove_client_versions(const std::wstring& root, const std::vector<std::str
         !paths_equal(final_path(product_folder.get()), long_path(product))) {
         fail("payload_link_refused");
     }
-    for (const auto& entry : list_folder(client_folder.get())) {
-        if (!is_folder(entry.attributes) || is_reparse_point(entry.attributes)) continue;
+    // Only folders that may go are kept (version and leftover names, at most
+    // 45 units each), and the whole listing is read before anything is
+    // renamed, so a folder moved aside is not met again under its new name.
+    std::vector<FolderEntry> candidates;
+    visit_folder(client_folder.get(), hooks, [&](const FolderEntry& entry) {
+        const std::u16string name = from_wide(entry.name);
+        if (is_folder(entry.attributes) && !is_reparse_point(entry.attributes) &&
+            (state::is_leftover_folder_name(name) || state::version_of_folder_name(name))) {
+            candidates.push_back(entry);
+        }
+        return true;
+    });
+    for (const auto& entry : candidates) {
         const std::wstring path = join_path(client_final, entry.name);
         bool removed = false;
         if (state::is_leftover_folder_name(from_wide(entry.name))) {
-            removed = delete_tree(path);
+            removed = delete_tree(path, hooks);
         } else if (is_version_folder(path, entry.name) && !is_kept(entry.name, keep)) {
-            removed = remove_version_folder(client_final, path, entry.name);
+            removed = remove_version_folder(client_final, path, entry.name, hooks);
         } else {
             continue;
         }
@@ -204,14 +269,14 @@ void remove_client_versions(const std::wstring& root, const std::vector<std::str
     }
 }
 
-RemovalResult remove_versions(const RemovalRequest& request, const TrustedOwners& owners) {
+RemovalResult remove_versions(const RemovalRequest& request, const TrustedOwners& owners, const RemovalHooks& hooks) {
     RemovalResult result;
     try {
         if (!passes_absolute_rule(request.root) || !passes_absolute_rule(request.new_install)) {
             fail("payload_unavailable");
         }
         verify_new_install(to_wide(request.new_install), request.version, owners);
-        remove_client_versions(to_wide(request.root), request.keep, result);
+        remove_client_versions(to_wide(request.root), request.keep, result, hooks);
         result.ok = true;
     } catch (const Failure& failure) {
         result = {false, failure.code(), 0, 0};

@@ -7,12 +7,15 @@
 namespace zelkora::state {
 namespace {
 
-// The white space of the regular-expression class \s in the "C" locale.
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool is_space(char c, MetadataSpace space) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return true;
+    // The rest of the regular-expression class \s in the "C" locale.
+    return space == MetadataSpace::pattern && (c == '\v' || c == '\f');
+}
 bool is_lower_hex_unit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
 
-std::string_view skip_space(std::string_view text) {
-    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+std::string_view skip_space(std::string_view text, MetadataSpace space) {
+    while (!text.empty() && is_space(text.front(), space)) text.remove_prefix(1);
     return text;
 }
 
@@ -38,20 +41,22 @@ bool is_leftover_folder_name(std::u16string_view name) {
            std::all_of(tag.begin(), tag.end(), is_lower_hex_unit);
 }
 
-bool metadata_member_matches(std::string_view bytes, std::string_view member, std::string_view value) {
+bool metadata_member_matches(std::string_view bytes, std::string_view member, std::string_view value,
+                             MetadataSpace space) {
     const std::string name = quoted(member);
     const std::string expected = quoted(value);
     for (std::size_t at = bytes.find(name); at != std::string_view::npos; at = bytes.find(name, at + 1)) {
-        std::string_view rest = skip_space(bytes.substr(at + name.size()));
+        std::string_view rest = skip_space(bytes.substr(at + name.size()), space);
         if (!rest.starts_with(':')) continue;
-        if (skip_space(rest.substr(1)).starts_with(expected)) return true;
+        if (skip_space(rest.substr(1), space).starts_with(expected)) return true;
     }
     return false;
 }
 
-bool metadata_matches(std::string_view bytes, std::string_view product_word, std::string_view version) {
-    return metadata_member_matches(bytes, "product", product_word) &&
-           metadata_member_matches(bytes, "version", version);
+bool metadata_matches(std::string_view bytes, std::string_view product_word, std::string_view version,
+                      MetadataSpace space) {
+    return metadata_member_matches(bytes, "product", product_word, space) &&
+           metadata_member_matches(bytes, "version", version, space);
 }
 
 }  // namespace zelkora::state

@@ -22,12 +22,19 @@ std::optional<std::string> version_of_folder_name(std::u16string_view name);
 // "{version}.zelkora-old-{12 lower-case hex digits}" and nothing more.
 bool is_leftover_folder_name(std::u16string_view name);
 
+// The white space allowed around the colon: JSON's own (space, tab, CR, LF),
+// as the removal's check takes it, or the regular-expression class \s (adds
+// vertical tab and form feed), as the installed-version lookup takes it.
+enum class MetadataSpace { json, pattern };
+
 // Some occurrence of "member" in double quotes is followed by optional white
 // space, a colon, optional white space and "value" in double quotes, byte for
 // byte. Nothing is unescaped: a value written with escapes does not match.
-bool metadata_member_matches(std::string_view bytes, std::string_view member, std::string_view value);
+bool metadata_member_matches(std::string_view bytes, std::string_view member, std::string_view value,
+                             MetadataSpace space = MetadataSpace::pattern);
 
 // Both "product" and "version" match.
-bool metadata_matches(std::string_view bytes, std::string_view product_word, std::string_view version);
+bool metadata_matches(std::string_view bytes, std::string_view product_word, std::string_view version,
+                      MetadataSpace space = MetadataSpace::pattern);
 
 }  // namespace zelkora::state

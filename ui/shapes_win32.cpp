@@ -73,6 +73,7 @@ void rounded_rectangle(PaintSurface& surface, double x, double y, double width, 
     }
     if (border) {
         Gdiplus::Pen pen(colour_of(border->colour), px(surface, border->width));
+        if (border->round_joins) round_pen(pen);
         surface.remember(surface.graphics().DrawPath(&pen, &path));
     }
 }

@@ -13,6 +13,7 @@ namespace zelkora::ui {
 struct Border {
     COLORREF colour;
     double width = 1;
+    bool round_joins = false;  // mitred corners otherwise
 };
 
 // Corners of diameter min(width, height, 2 × radius); no fill when fill is empty.

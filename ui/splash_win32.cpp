@@ -9,6 +9,7 @@
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
 #include "ui/text_engine_win32.h"
+#include "ui/title_bar_win32.h"
 
 namespace zelkora::ui {
 
@@ -44,16 +45,8 @@ constexpr DWORD kWindowCornerPreference = 33;
 constexpr DWORD kBorderColour = 34;
 constexpr DWORD kRoundCorners = 2;
 
-using SetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-
 void round_the_corners(HWND window, COLORREF border) {
-    const UniqueLibrary dwmapi(::LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!dwmapi) return;
-    const auto set_attribute = reinterpret_cast<SetWindowAttribute>(
-        reinterpret_cast<void*>(::GetProcAddress(dwmapi.get(), "DwmSetWindowAttribute")));
-    if (!set_attribute) return;
-    set_attribute(window, kWindowCornerPreference, &kRoundCorners, sizeof(kRoundCorners));
-    set_attribute(window, kBorderColour, &border, sizeof(border));
+    set_window_attributes(window, {{kWindowCornerPreference, kRoundCorners}, {kBorderColour, border}});
 }
 
 void register_splash_class(HINSTANCE instance) {

@@ -6,8 +6,6 @@
 namespace zelkora::ui {
 namespace {
 
-using SetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-
 // Older SDK headers lack the later attribute numbers.
 constexpr DWORD kUseImmersiveDarkMode = 20;
 constexpr DWORD kBorderColour = 34;
@@ -16,19 +14,23 @@ constexpr DWORD kTextColour = 36;
 
 }  // namespace
 
-void style_title_bar(HWND window) {
+void set_window_attributes(HWND window, std::initializer_list<WindowAttribute> attributes) {
     const UniqueLibrary dwmapi(::LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!dwmapi) return;
-    const auto set_attribute = reinterpret_cast<SetWindowAttribute>(
+    const auto loaded = reinterpret_cast<WindowAttributeSetter>(
         reinterpret_cast<void*>(::GetProcAddress(dwmapi.get(), "DwmSetWindowAttribute")));
-    if (!set_attribute) return;
-    const BOOL dark = TRUE;
-    set_attribute(window, kUseImmersiveDarkMode, &dark, sizeof(dark));
-    const struct {
-        DWORD attribute;
-        COLORREF colour;
-    } colours[] = {{kCaptionColour, theme::kBackground}, {kTextColour, theme::kMuted}, {kBorderColour, theme::kLine}};
-    for (const auto& entry : colours) set_attribute(window, entry.attribute, &entry.colour, sizeof(entry.colour));
+    if (!loaded) return;
+    const WindowAttributeSetter set_attribute = window_attribute_setter(loaded);
+    for (const WindowAttribute& entry : attributes) {
+        set_attribute(window, entry.attribute, &entry.value, sizeof(entry.value));
+    }
+}
+
+void style_title_bar(HWND window) {
+    set_window_attributes(window, {{kUseImmersiveDarkMode, TRUE},
+                                   {kCaptionColour, theme::kBackground},
+                                   {kTextColour, theme::kMuted},
+                                   {kBorderColour, theme::kLine}});
 }
 
 }  // namespace zelkora::ui

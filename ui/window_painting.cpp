@@ -48,7 +48,7 @@ struct Frame {
 void paint_header(const Frame& frame) {
     PaintSurface& surface = frame.surface;
     rounded_rectangle(surface, 28, 20, 40, 40, 11, kCard, Border{kLine, 1});
-    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{kAccent, 2});
+    rounded_rectangle(surface, 37, 29, 22, 15, 0, std::nullopt, Border{kAccent, 2, true});
     line(surface, 48, 44, 48, 50, kAccent, 2, true);
     line(surface, 42, 50.5, 54, 50.5, kAccent, 2, true);
     frame.text(u"Zelkora", 80, 19, 220, 24, 17, kText, kBold | kOneLine);

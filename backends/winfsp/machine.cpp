@@ -8,9 +8,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/file_paths_win32.h"
 #include "core/owners.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
+#include "payload/failure.h"
 #include "payload/file_primitives.h"
 
 namespace zelkora::winfsp {
@@ -100,11 +102,68 @@ std::wstring system_folder() {
     return std::wstring(folder.data(), length);
 }
 
-std::wstring installer_log_path() {
+// GetTempPathW, ending in '\\'; empty when it fails.
+std::wstring temporary_folder() {
     std::array<wchar_t, MAX_PATH> folder{};
     const DWORD length = ::GetTempPathW(MAX_PATH, folder.data());
     if (length == 0 || length >= MAX_PATH) return {};
-    return std::wstring(folder.data(), length) + to_wide(kLogFileName);
+    return std::wstring(folder.data(), length);
+}
+
+// The object behind the handle stands at path itself: no link or alias on
+// the way (under Wine a Unix link shows only here).
+bool stands_at(HANDLE object, const std::wstring& path) {
+    const auto final = core::final_path(object);
+    if (!final) return false;
+    try {
+        return core::paths_equal(*final, payload::long_path(path));
+    } catch (const payload::Failure&) {
+        return false;
+    }
+}
+
+// The temporary folder at its own path, open without delete sharing (with
+// data access, so that the sharing counts) so that it can be neither moved
+// nor replaced by a link while the installer writes its log there.
+UniqueFile pin_folder(const std::wstring& folder) {
+    std::wstring path = folder;
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    UniqueFile pinned = core::open_unlinked(path, core::ObjectKind::folder,
+                                            SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!pinned || !stands_at(pinned.get(), path)) return {};
+    return pinned;
+}
+
+// A plain file with no other name (a hard link would let the log overwrite
+// another file), at path itself.
+bool is_single_plain_file_at(HANDLE file, const std::wstring& path) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    FILE_STANDARD_INFO standard{};
+    return ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag)) &&
+           (tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+           ::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) &&
+           standard.NumberOfLinks == 1 && stands_at(file, path);
+}
+
+// msiexec may write the log at its name: nothing is there yet, or a plain
+// file (an earlier run's log), never a link or a folder.
+bool log_name_is_usable(const std::wstring& log) {
+    const UniqueFile existing(::CreateFileW(log.c_str(), SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+    if (!existing) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return is_single_plain_file_at(existing.get(), log);
+}
+
+// Deletes the log through its own handle, opened without following a link,
+// and only when it is still a plain file at its name.
+void delete_log(const std::wstring& log) {
+    const UniqueFile file(::CreateFileW(log.c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && is_single_plain_file_at(file.get(), log)) (void)payload::delete_by_handle(file.get());
 }
 
 // One msiexec run: its exit code, 1460 after the time-out, or kInstallerNotStarted.
@@ -194,31 +253,42 @@ InstalledVersion Machine::installed_version() const {
 }
 
 bool Machine::verify_package(const std::wstring& package) const {
+    return static_cast<bool>(hold_verified_package(package));
+}
+
+UniqueFile Machine::hold_verified_package(const std::wstring& package) const {
     const auto expected = decode_digest(seams_.package_digest);
-    if (!expected) return false;
-    {
-        UniqueFile file(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file || !is_regular_file(file.get())) return false;
-        LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(file.get(), &size)) return false;
-        if (static_cast<std::uint64_t>(size.QuadPart) != seams_.package_size) return false;
-        if (!has_digest(file.get(), seams_.package_size, *expected)) return false;
-    }
-    return signature_valid(package);
+    if (!expected) return {};
+    UniqueFile file(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !is_regular_file(file.get()) || !stands_at(file.get(), package)) return {};
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return {};
+    if (static_cast<std::uint64_t>(size.QuadPart) != seams_.package_size) return {};
+    if (!has_digest(file.get(), seams_.package_size, *expected)) return {};
+    // Still held: the signature is checked on the very bytes just hashed.
+    if (!signature_valid(package)) return {};
+    return file;
 }
 
 std::uint32_t Machine::run_installer(const std::wstring& package) const {
     const std::wstring folder = system_folder();
-    if (folder.empty()) return kInstallerNotStarted;
+    const std::wstring temporary = temporary_folder();
+    if (folder.empty() || temporary.empty()) return kInstallerNotStarted;
     const std::wstring msiexec = folder + L"\\msiexec.exe";
-    const std::wstring log = installer_log_path();
-    const std::wstring command_line =
-        to_wide(msiexec_command_line(from_wide(msiexec), from_wide(package), from_wide(log)));
+    const std::wstring log = temporary + to_wide(kLogFileName);
+    const auto command_line = msiexec_command_line(from_wide(msiexec), from_wide(package), from_wide(log));
+    if (!command_line) return kInstallerNotStarted;
+    const UniqueFile pinned_temporary = pin_folder(temporary);
+    if (!pinned_temporary) return kInstallerNotStarted;
+    const UniqueFile held_package = hold_verified_package(package);
+    if (!held_package) return kInstallerNotStarted;
     for (int attempt = 1;; ++attempt) {
-        const DWORD result = run_msiexec_once(msiexec, command_line, folder);
+        if (!log_name_is_usable(log)) return kInstallerNotStarted;
+        const DWORD result = run_msiexec_once(msiexec, to_wide(*command_line), folder);
+        if (seams_.installer_ended) seams_.installer_ended();
         if (result == ERROR_SUCCESS || result == kErrorSuccessRebootRequired) {
-            ::DeleteFileW(log.c_str());
+            delete_log(log);
             return result;
         }
         if (result != kErrorInstallAlreadyRunning || attempt == kInstallerAttempts) return result;

@@ -8,16 +8,19 @@
 #include <string>
 
 #include "backends/winfsp/backend.h"
+#include "core/owners.h"
 
 namespace zelkora::winfsp {
 
 // What tests may change: the package pin (no file here can carry the real
-// digest), the signature check and the pause between installer attempts.
+// digest), the signature check and the pause between installer attempts; and
+// a look at the moment each msiexec run has ended, before its answer is used.
 struct MachineSeams {
     std::uint64_t package_size = kPackageSize;
     std::string_view package_digest = kPackageDigest;
     std::function<bool(const std::wstring& package)> signature_check;  // empty: WinVerifyTrust
     std::function<void(DWORD milliseconds)> pause;                     // empty: Sleep
+    std::function<void()> installer_ended;                             // empty: nothing
 };
 
 class Machine final : public Backend {
@@ -32,6 +35,9 @@ public:
     void record_installation(const std::string& version) const override;
 
 private:
+    // The package open for reading, with no write or delete sharing, once it
+    // has passed every check; invalid otherwise.
+    UniqueFile hold_verified_package(const std::wstring& package) const;
     bool signature_valid(const std::wstring& package) const;
     void pause(DWORD milliseconds) const;
 

@@ -17,6 +17,22 @@ std::optional<std::uint32_t> parse_component(std::string_view digits) {
     return static_cast<std::uint32_t>(value);
 }
 
+// C0 controls, DEL and C1 controls.
+bool is_control(char16_t unit) { return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F); }
+
+bool quotable(std::u16string_view path) {
+    for (const char16_t unit : path) {
+        if (unit == u'"' || is_control(unit)) return false;
+    }
+    return true;
+}
+
+bool is_drive_absolute(std::u16string_view path) {
+    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return false;
+    const char16_t drive = static_cast<char16_t>(path[0] | 0x20);
+    return drive >= u'a' && drive <= u'z';
+}
+
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -61,8 +77,9 @@ std::optional<Digest> decode_digest(std::string_view hex) {
     return digest;
 }
 
-std::u16string msiexec_command_line(std::u16string_view msiexec, std::u16string_view package,
-                                    std::u16string_view log) {
+std::optional<std::u16string> msiexec_command_line(std::u16string_view msiexec, std::u16string_view package,
+                                                   std::u16string_view log) {
+    if (!quotable(msiexec) || !quotable(package) || !quotable(log)) return std::nullopt;
     std::u16string line = u"\"";
     line += msiexec;
     line += u"\" /i \"";
@@ -74,7 +91,7 @@ std::u16string msiexec_command_line(std::u16string_view msiexec, std::u16string_
 }
 
 std::u16string library_path(std::u16string_view install_dir) {
-    if (install_dir.empty()) return {};
+    if (!is_drive_absolute(install_dir)) return {};
     std::u16string path(install_dir);
     if (path.back() != u'\\') path += u'\\';
     path += kLibraryBelowInstallDir;

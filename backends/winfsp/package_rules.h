@@ -37,12 +37,15 @@ using Digest = std::array<std::uint8_t, 32>;
 // 64 characters 0-9 and a-f (lower case only) to 32 bytes.
 std::optional<Digest> decode_digest(std::string_view hex);
 
-// "<msiexec>" /i "<package>" /qn /norestart REBOOT=ReallySuppress /l*v "<log>"
-std::u16string msiexec_command_line(std::u16string_view msiexec, std::u16string_view package,
-                                    std::u16string_view log);
+// "<msiexec>" /i "<package>" /qn /norestart REBOOT=ReallySuppress /l*v "<log>".
+// Nothing when a path holds a double quote or a control character, which
+// would end its quoting and add options of the caller's choosing.
+std::optional<std::u16string> msiexec_command_line(std::u16string_view msiexec, std::u16string_view package,
+                                                   std::u16string_view log);
 
-// install_dir + "\" (unless it ends in one) + "bin\winfsp-x64.dll"; an empty
-// install directory names no library.
+// install_dir + "\" (unless it ends in one) + "bin\winfsp-x64.dll". Only an
+// absolute path on a drive ("X:\...") names a library: an empty, relative,
+// drive-relative or network value names none.
 std::u16string library_path(std::u16string_view install_dir);
 
 }  // namespace zelkora::winfsp

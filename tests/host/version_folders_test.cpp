@@ -54,4 +54,18 @@ INSTANTIATE_TEST_SUITE_P(
                     MetadataCase{R"({"note":"version","product":"Zelkora","version":"0.8.0"})", true},
                     MetadataCase{R"({"product":"Zelkora","version":"0.8.0.1"})", false}));
 
+TEST(Metadata, TheRemovalsFormTakesOnlyJsonWhiteSpace) {
+    for (const std::string space : {" ", "\t", "\r", "\n", " \t\r\n"}) {
+        const std::string bytes = "{\"product\"" + space + ":" + space + "\"Zelkora\",\"version\":\"0.8.0\"}";
+        EXPECT_TRUE(metadata_matches(bytes, "Zelkora", "0.8.0", MetadataSpace::json)) << bytes;
+    }
+    for (const std::string space : {"\v", "\f", " \v", "\xA0"}) {
+        for (const std::string& bytes : {"{\"product\"" + space + ":\"Zelkora\",\"version\":\"0.8.0\"}",
+                                         "{\"product\":\"Zelkora\",\"version\":" + space + "\"0.8.0\"}"}) {
+            EXPECT_FALSE(metadata_matches(bytes, "Zelkora", "0.8.0", MetadataSpace::json)) << bytes;
+            EXPECT_EQ(metadata_matches(bytes, "Zelkora", "0.8.0"), space != "\xA0") << bytes;
+        }
+    }
+}
+
 }  // namespace

@@ -77,17 +77,42 @@ TEST(PinnedDigest, RefusesAnyOtherForm) {
 }
 
 TEST(MsiexecCommandLine, QuotesEachPathAndAsksForASilentLoggedInstall) {
-    EXPECT_EQ(msiexec_command_line(u"C:\\windows\\system32\\msiexec.exe", u"D:\\kit\\winfsp 2.1.msi",
+    EXPECT_EQ(*msiexec_command_line(u"C:\\windows\\system32\\msiexec.exe", u"D:\\kit\\winfsp 2.1.msi",
                                    u"C:\\users\\me\\Temp\\Zelkora-winfsp-install.log"),
               u"\"C:\\windows\\system32\\msiexec.exe\" /i \"D:\\kit\\winfsp 2.1.msi\" /qn /norestart "
               u"REBOOT=ReallySuppress /l*v \"C:\\users\\me\\Temp\\Zelkora-winfsp-install.log\"");
 }
 
+// A double quote or a control character in any path would end its quoting
+// (the log path comes from TMP, which the user sets): no command line at all.
+TEST(MsiexecCommandLine, RefusesPathsThatWouldEndTheirQuoting) {
+    const std::u16string msiexec = u"C:\\windows\\system32\\msiexec.exe";
+    const std::u16string package = u"D:\\kit\\winfsp.msi";
+    const std::u16string log = u"C:\\Temp\\Zelkora-winfsp-install.log";
+    const std::u16string with_null(u"C:\\Temp\\a\0b", 11);
+    for (const std::u16string_view bad : {std::u16string_view(u"C:\\Temp\" /quiet TRANSFORMS=\"x"),
+                                          std::u16string_view(u"C:\\Temp\\a\""), std::u16string_view(u"C:\\Temp\\a\nb"),
+                                          std::u16string_view(u"C:\\Temp\\a\tb"), std::u16string_view(u"C:\\Temp\\a\x7F"),
+                                          std::u16string_view(u"C:\\Temp\\a\x85"), std::u16string_view(with_null)}) {
+        EXPECT_FALSE(msiexec_command_line(msiexec, package, bad));
+        EXPECT_FALSE(msiexec_command_line(msiexec, bad, log));
+        EXPECT_FALSE(msiexec_command_line(bad, package, log));
+    }
+    // Spaces and non-ASCII letters are ordinary path characters.
+    EXPECT_TRUE(msiexec_command_line(msiexec, u"D:\\설치 파일\\winfsp 2.1.msi", log));
+}
+
 TEST(LibraryPath, HasExactlyOneBackslashBeforeBin) {
     EXPECT_EQ(library_path(u"C:\\Program Files (x86)\\WinFsp"), u"C:\\Program Files (x86)\\WinFsp\\bin\\winfsp-x64.dll");
     EXPECT_EQ(library_path(u"C:\\Program Files (x86)\\WinFsp\\"), u"C:\\Program Files (x86)\\WinFsp\\bin\\winfsp-x64.dll");
-    // An empty value names no folder; it must not become "\bin\..." on the current drive.
-    EXPECT_EQ(library_path(u""), u"");
+    EXPECT_EQ(library_path(u"d:\\WinFsp"), u"d:\\WinFsp\\bin\\winfsp-x64.dll");
+    // A value that is not an absolute path on a drive names no library: it
+    // would be looked up relative to the current drive or folder, or on
+    // another machine.
+    for (const std::u16string bad : {u"", u"WinFsp", u"..\\WinFsp", u"\\WinFsp", u"C:WinFsp", u"C:/WinFsp",
+                                     u"\\\\server\\share\\WinFsp", u"1:\\WinFsp"}) {
+        EXPECT_EQ(library_path(bad), u"") << std::string(bad.begin(), bad.end());
+    }
 }
 
 }  // namespace

@@ -12,9 +12,13 @@
 //                                           enter, escape, tab or shift+tab
 //   ui-driver focus CLASS                   prints the control id that has the focus in
 //                                           that window's thread (0: none)
+//   ui-driver wait-progress CLASS POS [MS]  waits until that window's progress bar (shown
+//                                           or hidden) stands at POS
 // Exit code 0 on success, 1 when the window or text did not appear in time,
 // 2 for a usage error.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -67,6 +71,17 @@ int wait_text_command(const wchar_t* window_class, int id, const wchar_t* text, 
     do {
         HWND window = ::FindWindowW(window_class, nullptr);
         if (window && control_text(::GetDlgItem(window, id)) == text) return 0;
+        ::Sleep(50);
+    } while (::GetTickCount64() < deadline);
+    return 1;
+}
+
+int wait_progress_command(const wchar_t* window_class, int position, DWORD limit_ms) {
+    const ULONGLONG deadline = ::GetTickCount64() + limit_ms;
+    do {
+        HWND window = ::FindWindowW(window_class, nullptr);
+        HWND bar = window ? ::FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr) : nullptr;
+        if (bar && ::SendMessageW(bar, PBM_GETPOS, 0, 0) == position) return 0;
         ::Sleep(50);
     } while (::GetTickCount64() < deadline);
     return 1;
@@ -141,6 +156,9 @@ int wmain(int argc, wchar_t** argv) {
         return wait_text_command(argv[2], std::wcstol(argv[3], nullptr, 10), argv[4], wait_limit(argc, argv, 5));
     }
     if (command == L"wait-title" && argc >= 4) return wait_command(argv[2], wait_limit(argc, argv, 4), argv[3]);
+    if (command == L"wait-progress" && argc >= 4) {
+        return wait_progress_command(argv[2], std::wcstol(argv[3], nullptr, 10), wait_limit(argc, argv, 4));
+    }
     if (command == L"close" && argc == 3) return close_command(argv[2]);
     if (command == L"keys" && argc >= 4) {
         const int result = keys_command(argv[2], argc - 3, argv + 3);
@@ -149,7 +167,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"focus" && argc == 3) return focus_command(argv[2]);
     std::fputs("usage: ui-driver wait CLASS [MS] | press CLASS ID | wait-text CLASS ID TEXT [MS]\n"
                "       | wait-title CLASS TITLE [MS] | close CLASS\n"
-               "       | keys CLASS enter|escape|tab|shift+tab... | focus CLASS\n",
+               "       | keys CLASS enter|escape|tab|shift+tab... | focus CLASS\n"
+               "       | wait-progress CLASS POS [MS]\n",
                stderr);
     return 2;
 }

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
+#include <winternl.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "core/owners.h"
 #include "core/wide.h"
 #include "state/handoff_registry_win32.h"
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace {
 
@@ -18,6 +23,7 @@ using namespace zelkora::state;
 
 std::wstring isolated_base() { return to_wide(isolated_handoff_base_path(::GetCurrentProcessId())); }
 std::wstring client_key() { return isolated_base() + L"\\Client"; }
+std::wstring parent_of(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 bool key_exists(const std::wstring& path) {
     UniqueRegistryKey key;
@@ -221,6 +227,118 @@ TEST_F(HandoffRegistry, DeleteRecordKeyRemovesEmptyParentsBelowSoftware) {
     EXPECT_FALSE(delete_record_key(L""));
     EXPECT_FALSE(delete_record_key(L"software"));
     EXPECT_TRUE(key_exists(L"Software"));
+}
+
+// Every key below path with its values, as "sub\\key|value" -> data
+// ("sub\\key|" marks the key itself).
+using RegistrySnapshot = std::map<std::wstring, std::string>;
+void snapshot_into(HKEY key, const std::wstring& prefix, RegistrySnapshot& out) {
+    out[prefix + L"|"] = "";
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD name_length = 256;
+        BYTE data[512];
+        DWORD size = sizeof(data);
+        if (::RegEnumValueW(key, index, name, &name_length, nullptr, nullptr, data, &size) != ERROR_SUCCESS) break;
+        out[prefix + L"|" + std::wstring(name, name_length)] = std::string(reinterpret_cast<char*>(data), size);
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD name_length = 256;
+        if (::RegEnumKeyExW(key, index, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        UniqueRegistryKey child;
+        if (::RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ, child.put()) == ERROR_SUCCESS) {
+            snapshot_into(child.get(), prefix + L"\\" + std::wstring(name, name_length), out);
+        }
+    }
+}
+RegistrySnapshot snapshot_key(const std::wstring& path) {
+    RegistrySnapshot out;
+    UniqueRegistryKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
+        snapshot_into(key.get(), L"", out);
+    }
+    return out;
+}
+
+std::wstring current_user_root() {
+    UniqueHandle token;
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t* sid = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        return {};
+    }
+    std::wstring root = L"\\Registry\\User\\" + std::wstring(sid);
+    ::LocalFree(sid);
+    return root;
+}
+
+// A registry link at HKCU\path to HKCU\target, as any program of the user can
+// make one below its own keys.
+bool make_registry_link(const std::wstring& path, const std::wstring& target) {
+    const std::wstring destination = current_user_root() + L"\\" + target;
+    UniqueRegistryKey link;
+    return ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, link.put(), nullptr) == ERROR_SUCCESS &&
+           ::RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                            reinterpret_cast<const BYTE*>(destination.data()),
+                            static_cast<DWORD>(destination.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+void remove_registry_link(const std::wstring& path) {
+    UniqueRegistryKey link;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, link.put()) == ERROR_SUCCESS) {
+        NtDeleteKey(link.get());
+    }
+}
+
+// A key on the record's path, or below it, that is a registry link to
+// somewhere else: writes, answers and deletes refuse it and leave what it
+// points to as it was; the record is not read through it either.
+TEST_F(HandoffRegistry, ARegistryLinkOnTheWayIsNeverFollowed) {
+    const std::wstring decoy = L"Software\\ZelkoraDecoy." + std::to_wstring(::GetCurrentProcessId());
+    struct Case {
+        const char* name;
+        std::wstring link;
+        std::wstring target;
+    };
+    const Case cases[] = {
+        {"the caller key", client_key(), decoy + L"\\Client"},
+        {"the base key", isolated_base(), decoy},
+        {"a key below the caller key", client_key() + L"\\Inside", decoy + L"\\Client"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_handoff_record(decoy, HandoffCaller::client, sample_record()));
+        const DWORD keep = 1;
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, (decoy + L"\\Client\\Below").c_str(), L"Keep", REG_DWORD, &keep,
+                                    sizeof(keep)),
+                  ERROR_SUCCESS);
+        const RegistrySnapshot before = snapshot_key(decoy);
+        if (c.link != isolated_base()) {
+            ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, parent_of(c.link).c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                                        UniqueRegistryKey().put(), nullptr),
+                      ERROR_SUCCESS);
+        }
+        ASSERT_TRUE(make_registry_link(c.link, c.target));
+        ASSERT_EQ(snapshot_key(client_key()).count(L"|Token"), c.link == client_key() + L"\\Inside" ? 0u : 1u);
+
+        if (c.link != client_key() + L"\\Inside") {
+            EXPECT_FALSE(read_handoff_record(isolated_base(), HandoffCaller::client));
+            EXPECT_FALSE(write_handoff_record(isolated_base(), HandoffCaller::client, sample_record()));
+            publish_outcome(isolated_base(), {"failed", "install_failed", 3, false, false});
+        }
+        EXPECT_FALSE(delete_caller_subkey(isolated_base(), HandoffCaller::client));
+        EXPECT_FALSE(delete_record_key(isolated_base()));
+        EXPECT_EQ(snapshot_key(decoy), before);
+
+        remove_registry_link(c.link);
+        EXPECT_TRUE(delete_record_key(isolated_base()));
+        ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, decoy.c_str()), ERROR_SUCCESS);
+    }
 }
 
 }  // namespace

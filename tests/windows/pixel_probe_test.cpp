@@ -319,4 +319,111 @@ TEST_F(PixelProbes, InstallingViewDisablesThePrimaryButton) {
         << "step 3 is not the current one";
 }
 
+// The failure view with its diagnostics field open, and the logo's corners.
+// Colours are the design's, written out: #2A1618 the red panel's tint,
+// #BECBD0 the field's text, #1F2B32 the scroll track, #8FA1A9 its thumb,
+// #F5A623 the logo.
+constexpr COLORREF kRedTintColour = RGB(0x2A, 0x16, 0x18);
+constexpr COLORREF kFieldTextColour = RGB(0xBE, 0xCB, 0xD0);
+constexpr COLORREF kScrollTrackColour = RGB(0x1F, 0x2B, 0x32);
+constexpr COLORREF kScrollThumbColour = RGB(0x8F, 0xA1, 0xA9);
+constexpr COLORREF kLogoColour = RGB(0xF5, 0xA6, 0x23);
+
+// The field's own client area, which paints itself in the colours its
+// parent hands it; counts of the two colours a user sees in it.
+struct FieldColours {
+    long tint = 0;
+    long text = 0;
+    long all = 0;
+};
+
+FieldColours field_colours(HWND field) {
+    RECT client{};
+    ::GetClientRect(field, &client);
+    FieldColours counted;
+    const zelkora::UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), client.right, -client.bottom, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    const zelkora::UniqueBitmap bitmap(::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return counted;
+    const zelkora::ui::GdiSelection selected(memory.get(), bitmap.get());
+    ::SendMessageW(field, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
+    ::GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    counted.all = static_cast<long>(client.right) * client.bottom;
+    for (long i = 0; i < counted.all; ++i) {
+        counted.tint += (pixels[i] & 0xFFFFFF) == rgb(kRedTintColour);
+        counted.text += (pixels[i] & 0xFFFFFF) == rgb(kFieldTextColour);
+    }
+    return counted;
+}
+
+// A failed run whose script left a PowerShell error record: the notes leave
+// out what stands in braces, the details show all of it, more than fits.
+void fail_with_an_error_record(zelkora::ui::WindowState& state) {
+    state.view = zelkora::core::kRunFailed;
+    state.run.progress.highest_step = 1;
+    state.run.progress.status_text =
+        u"프로그램 파일을 배치하지 못했어요. 다른 프로그램이 Zelkora.exe를 쓰고 있어요. {Move-Item : The process "
+        u"cannot access the file 'C:\\Program Files\\Zelkora\\Client\\1.0.0\\Zelkora.exe' because it is being "
+        u"used by another process. At C:\\Zelkora-Setup\\Install-Client.ps1:212 char:5 + Move-Item -LiteralPath "
+        u"$staged -Destination $target -Force + CategoryInfo : WriteError: (C:\\Program File...\\Zelkora.exe:"
+        u"FileInfo) [Move-Item], IOException + FullyQualifiedErrorId : MoveFileInfoItemIOError,Microsoft.PowerShell."
+        u"Commands.MoveItemCommand Get-Item : Cannot find path 'C:\\Program Files\\Zelkora\\Client\\1.0.0\\"
+        u"Zelkora.exe.new' because it does not exist. At C:\\Zelkora-Setup\\Install-Client.ps1:218 char:9 + $placed "
+        u"= Get-Item -LiteralPath '$target.new' + CategoryInfo : ObjectNotFound: (C:\\Program File...\\Zelkora.exe."
+        u"new:String) [Get-Item], ItemNotFoundException + FullyQualifiedErrorId : PathNotFound,Microsoft.PowerShell."
+        u"Commands.GetItemCommand}";
+}
+
+TEST_F(PixelProbes, OpenDetailsShowTheTintedFieldAndItsScrollIndicator) {
+    const WindowUnderTest window(-1, fail_with_an_error_record);
+    ASSERT_NE(window.window(), nullptr);
+    const HWND details = ::GetDlgItem(window.window(), 4);
+    ::SendMessageW(window.window(), WM_COMMAND, MAKEWPARAM(4, BN_CLICKED), reinterpret_cast<LPARAM>(details));
+    const HWND field = ::GetDlgItem(window.window(), 5);
+    ASSERT_TRUE(::IsWindowVisible(field)) << "the details did not open";
+
+    const FieldColours colours = field_colours(field);
+    EXPECT_GT(colours.tint, colours.all / 2) << "the field is not on the red tint";
+    EXPECT_GT(colours.text, 0) << "no text in the field's colour";
+
+    RECT box{};
+    ::GetWindowRect(field, &box);
+    ::MapWindowPoints(nullptr, window.window(), reinterpret_cast<POINT*>(&box), 2);
+    const double top = box.top / scale_;
+    const double bottom = box.bottom / scale_;
+    const double track_x = 560 - 41 + 1.5;
+    const std::vector<Probe> panel = {{"panel tint beside the field", 36, (top + bottom) / 2, kRedTintColour}};
+    expect_probes(capture(window), scale_, panel);
+
+    // Scrolled to the top, the thumb stands at the top of the track; after
+    // the wheel has scrolled to the end, at its bottom.
+    expect_probes(capture(window), scale_,
+                  {{"thumb at the top", track_x, top + 3, kScrollThumbColour, 1},
+                   {"track below the thumb", track_x, bottom - 3, kScrollTrackColour, 1}});
+    ::SendMessageW(window.window(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120 * 20)),
+                   MAKELPARAM(box.left + 4, box.top + 4));
+    ASSERT_GT(::SendMessageW(field, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the wheel did not scroll the field";
+    expect_probes(capture(window), scale_,
+                  {{"track above the thumb", track_x, top + 3, kScrollTrackColour, 1},
+                   {"thumb at the bottom", track_x, bottom - 3, kScrollThumbColour, 1}});
+}
+
+// The logo's monitor is drawn with round joins: its outer corner pixel is
+// only partly covered, where a mitred corner would fill it, while the
+// middle of the top edge is the logo's colour.
+TEST_F(PixelProbes, LogoMonitorHasRoundCorners) {
+    const WindowUnderTest window(0);
+    ASSERT_NE(window.window(), nullptr);
+    const ClientPixels pixels = capture(window);
+    expect_probes(pixels, scale_, {{"logo top edge", 48, 29, kLogoColour}});
+    const int corner_x = static_cast<int>(36 * scale_);
+    const int corner_y = static_cast<int>(28 * scale_);
+    EXPECT_NE(pixels.at(corner_x, corner_y), rgb(kLogoColour)) << "the logo's top-left corner is mitred";
+    EXPECT_NE(pixels.at(static_cast<int>(59 * scale_ + scale_ - 1), corner_y), rgb(kLogoColour))
+        << "the logo's top-right corner is mitred";
+}
+
 }  // namespace

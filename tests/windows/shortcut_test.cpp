@@ -1,25 +1,32 @@
 // Shortcuts through the shell's link object, written into real folders of the
 // Wine prefix, and the start of a program as the desktop user. The requests
-// go through a payload context over the real file work, as on the pipe.
+// go through a payload context over the real file work, as on the pipe. A
+// desktop that another program of the user replaces by a link is played by a
+// Unix symbolic link, which Wine cannot make itself: the tests run ln.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/com_owners.h"
+#include "core/file_paths_win32.h"
+#include "core/text_encoding.h"
 #include "core/wide.h"
 #include "file_tree.h"
 #include "payload/desktop_user_start.h"
 #include "payload/file_work.h"
 #include "payload/full_path_win32.h"
 #include "payload/shortcuts.h"
+#include "test_support.h"
 
 namespace {
 
@@ -153,6 +160,128 @@ private:
     }
 };
 
+// The file work with hooks in the shortcut operations.
+class HookedWork final : public PayloadExecutor {
+public:
+    ShortcutHooks hooks;
+
+    PlacementResult place(const PlacementPlan& plan) override { return work_.place(plan); }
+    ShortcutResult create_shortcut(const ShortcutPlan& plan) override { return payload::create_shortcut(plan, hooks); }
+    std::string restore_shortcut(const std::u16string& link_path, const std::string& bytes) override {
+        return payload::restore_shortcut(link_path, bytes, hooks);
+    }
+    RemovalResult remove_versions(const RemovalRequest& request) override { return work_.remove_versions(request); }
+    std::string remove_source(const std::u16string& setup_bin) override { return work_.remove_source(setup_bin); }
+
+private:
+    FileWork work_{test::owners_with_current_user()};
+};
+
+// The Linux path of a path of the prefix, by Wine's own export.
+std::string unix_path(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto convert = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string result(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a Linux program of the machine (Wine starts it directly) and waits
+// until check says it has done its work.
+bool run_unix(const std::wstring& program, const std::string& arguments, const std::function<bool()>& check) {
+    const auto wide = utf8_to_utf16_strict(arguments);
+    const auto started = wide ? test::start_process(L"Z:\\bin\\" + program, to_wide(*wide)) : std::nullopt;
+    return started && test::wait_until(check, 10s);
+}
+
+// Moves folder aside and puts a symbolic link to target in its place, as any
+// program of the user could while the setup works.
+bool replace_by_link(const std::wstring& folder, const std::wstring& target) {
+    if (!::MoveFileExW(folder.c_str(), (folder + L".moved").c_str(), 0)) return false;
+    return run_unix(L"ln", "-s \"" + unix_path(target) + "\" \"" + unix_path(folder) + "\"",
+                    [&] { return ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+// Takes the link away again and puts the folder back.
+void undo_link(const std::wstring& folder) {
+    const std::string link = unix_path(folder);
+    run_unix(L"rm", "\"" + link + "\"", [&] { return ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    ::MoveFileExW((folder + L".moved").c_str(), folder.c_str(), 0);
+}
+
+std::wstring this_program() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path;
+}
+
+// One payload-console beside this program, fed line by line through its
+// standard input, as one session on the setup's pipe.
+class ConsoleSession {
+public:
+    explicit ConsoleSession(const std::wstring& arguments) {
+        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+        UniqueHandle child_input;
+        UniqueHandle child_output;
+        if (!::CreatePipe(child_input.put(), input_.put(), &inherit, 0) ||
+            !::CreatePipe(output_.put(), child_output.put(), &inherit, 0)) {
+            return;
+        }
+        ::SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
+        ::SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
+        const std::wstring console = core::parent_folder(this_program()) + L"\\payload-console.exe";
+        std::wstring command_line = test::quoted_command_line(console, arguments);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = child_input.get();
+        startup.hStdOutput = child_output.get();
+        startup.hStdError = child_output.get();
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessW(console.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &startup, &started)) {
+            return;
+        }
+        ::CloseHandle(started.hThread);
+        process_.reset(started.hProcess);
+    }
+    ~ConsoleSession() { finish(); }
+    ConsoleSession(const ConsoleSession&) = delete;
+    ConsoleSession& operator=(const ConsoleSession&) = delete;
+
+    bool started() const { return static_cast<bool>(process_); }
+
+    // The console's answer line to one request line, line feed included.
+    std::string ask(const std::string& line) {
+        const std::string sent = line + "\n";
+        DWORD written = 0;
+        if (!::WriteFile(input_.get(), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr)) return {};
+        std::string answer;
+        char unit = 0;
+        DWORD read = 0;
+        while (answer.empty() || answer.back() != '\n') {
+            if (!::ReadFile(output_.get(), &unit, 1, &read, nullptr) || read == 0) break;
+            answer.push_back(unit);
+        }
+        return answer;
+    }
+
+    // Ends the input, so the console ends its session.
+    void finish() {
+        input_.reset();
+        if (process_) ::WaitForSingleObject(process_.get(), 30000);
+        process_.reset();
+    }
+
+private:
+    UniqueHandle input_;
+    UniqueHandle output_;
+    UniqueHandle process_;
+};
+
 class Shortcut : public testing::Test {
 public:
     test::ScratchFolder scratch;
@@ -162,7 +291,7 @@ public:
     std::wstring link = desktop + L"\\Zelkora.lnk";
     std::wstring version_folder = scratch / L"pf\\Zelkora\\Client\\1.0.0";
     std::wstring target = version_folder + L"\\Zelkora.exe";
-    FileWork work{test::owners_with_current_user()};
+    HookedWork work;
     std::unique_ptr<PayloadContext> context;
 
     void SetUp() override {
@@ -316,6 +445,181 @@ TEST_F(Shortcut, RestoreRefusesAFolderAtTheLinkPath) {
     test::remove_tree(L"\\\\?\\" + link);
     test::make_folders(link);
     EXPECT_EQ(send(kRestore), "payload-v1|error|shortcut_unsafe\n");
+}
+
+// A read-only product shortcut is made writable through the handle it was
+// judged through and replaced; a read-only shortcut of somebody else is left
+// as it is, attribute included.
+TEST_F(Shortcut, AReadOnlyShortcutIsReplacedOnlyWhenItIsOurs) {
+    const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
+    const std::string own = link_bytes(L"C:\\windows\\notepad.exe");
+    ASSERT_FALSE(per_user.empty());
+    test::write_file(link, per_user);
+    ASSERT_TRUE(::SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(send(kShortcut), kOk);
+    EXPECT_TRUE(paths_equal(read_link(test::read_file(link).value_or("")).path, target));
+    EXPECT_EQ(send(kRestore), kOk);
+    EXPECT_EQ(test::read_file(link), per_user);
+    expect_only_the_link();
+
+    ASSERT_TRUE(::SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL));
+    test::write_file(link, own);
+    ASSERT_TRUE(::SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(send(kShortcut), "payload-v1|error|shortcut_foreign\n");
+    EXPECT_EQ(test::read_file(link), own);
+    EXPECT_NE(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    ::SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Temporary files of a write that never finished are cleared by the next
+// request; anything that only looks like one stays.
+TEST_F(Shortcut, LeftTemporariesOfTheLinkAreClearedAndNothingElse) {
+    const std::vector<std::wstring> strays = {L"Zelkora.lnk.0123456789ab.zelkora-new", L"zelkora.LNK.ffffffffffff.zelkora-new"};
+    const std::vector<std::wstring> kept = {L"Zelkora.lnk.ABCDEF012345.zelkora-new", L"Zelkora.lnk.0123456789a.zelkora-new",
+                                            L"Zelkora.lnk.0123456789ab.zelkora-old", L"Other.lnk.0123456789ab.zelkora-new",
+                                            L"Zelkora.lnk.0123456789ab.zelkora-new.txt"};
+    for (const auto& name : strays) test::write_file(desktop + L"\\" + name, "partial");
+    for (const auto& name : kept) test::write_file(desktop + L"\\" + name, "user's");
+    test::make_folders(desktop + L"\\Zelkora.lnk.aaaaaaaaaaaa.zelkora-new\\inside");
+    EXPECT_EQ(send(kShortcut), kOk);
+    const auto tree = test::snapshot_tree(desktop);
+    for (const auto& name : strays) EXPECT_FALSE(tree.contains(name)) << name;
+    for (const auto& name : kept) EXPECT_EQ(tree.count(name), 1u) << name;
+    EXPECT_EQ(tree.count(L"Zelkora.lnk.aaaaaaaaaaaa.zelkora-new\\inside"), 1u);
+    EXPECT_TRUE(tree.contains(L"Zelkora.lnk"));
+}
+
+// The desktop, or a folder above it, replaced by a link to another folder
+// between two requests of one session of payload-console: the later requests
+// refuse, and nothing reaches the folder the link points to.
+TEST(ShortcutThroughConsole, ADesktopReplacedByALinkBetweenRequestsIsRefused) {
+    struct Case {
+        const wchar_t* replaced;  // below the scratch folder
+        const wchar_t* decoy;     // what the link points to instead
+    };
+    for (const Case& swap : {Case{L"user\\Desktop", L"decoy\\Desktop"}, Case{L"user", L"decoy"}}) {
+        SCOPED_TRACE(std::string("replaced: ") + utf16_to_utf8(from_wide(swap.replaced)));
+        test::ScratchFolder scratch;
+        const std::wstring desktop = scratch / L"user\\Desktop";
+        test::make_folders(desktop);
+        test::make_folders(scratch / L"decoy\\Desktop");
+        test::write_file(scratch / L"pf\\Zelkora\\Client\\1.0.0\\Zelkora.exe", "MZ");
+        const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
+        test::write_file(desktop + L"\\Zelkora.lnk", per_user);
+
+        ConsoleSession session(L"--bin " + scratch / L"bin" + L" --program-files " + scratch / L"pf" +
+                               L" --local-app-data " + scratch / L"local" + L" --desktop " + desktop);
+        ASSERT_TRUE(session.started());
+        EXPECT_EQ(session.ask(kShortcut), kOk);
+        const auto written = test::read_file(desktop + L"\\Zelkora.lnk");
+        ASSERT_TRUE(written);
+        ASSERT_TRUE(replace_by_link(scratch / swap.replaced, scratch / swap.decoy));
+        EXPECT_EQ(session.ask(kShortcut), "payload-v1|error|shortcut_unsafe\n");
+        EXPECT_EQ(session.ask(kRestore), "payload-v1|error|shortcut_unsafe\n");
+        session.finish();
+        EXPECT_EQ(test::snapshot_tree(scratch / L"decoy"), (test::TreeSnapshot{{L"Desktop", "<folder>"}}));
+        undo_link(scratch / swap.replaced);
+        EXPECT_EQ(test::read_file(desktop + L"\\Zelkora.lnk"), written);
+    }
+}
+
+// The same swap made at the exact points between the folder's check and its
+// use. The held folder itself cannot be renamed (it is open without delete
+// sharing), on Windows nor can a folder above it; where a rename of a parent
+// gets through (Wine), the final-path checks refuse and the file that was
+// written is taken back. Either way nothing reaches the decoy, and what the
+// request leaves in the real desktop is the link or, under Wine, a temporary
+// the next request clears.
+TEST_F(Shortcut, AFolderSwappedDuringTheWorkIsNeverWrittenThrough) {
+    const std::wstring user = scratch / L"user";
+    desktop = user + L"\\Desktop";
+    link = desktop + L"\\Zelkora.lnk";
+    locations.desktop = from_wide(desktop);
+    test::make_folders(desktop);
+    test::make_folders(scratch / L"decoy\\Desktop");
+    use();
+    struct Case {
+        const char* name;
+        bool at_swap;             // else once the folder is held
+        std::wstring swapped;     // the folder replaced by a link
+        std::wstring decoy;       // where the link points
+        bool rename_refused;      // on every system
+    };
+    const Case cases[] = {
+        {"the desktop, once held", false, desktop, scratch / L"decoy\\Desktop", true},
+        {"the desktop, before the swap", true, desktop, scratch / L"decoy\\Desktop", true},
+        {"the folder above, once held", false, user, scratch / L"decoy", false},
+        {"the folder above, before the swap", true, user, scratch / L"decoy", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool replaced = false;
+        work.hooks = {};
+        (c.at_swap ? work.hooks.before_swap : work.hooks.folder_pinned) = [&] {
+            replaced = replace_by_link(c.swapped, c.decoy);
+        };
+        const std::string reply = send(kShortcut);
+        work.hooks = {};
+        EXPECT_EQ(test::snapshot_tree(scratch / L"decoy"), (test::TreeSnapshot{{L"Desktop", "<folder>"}}));
+        if (c.rename_refused) EXPECT_FALSE(replaced);
+        if (replaced) {
+            EXPECT_TRUE(reply.starts_with("payload-v1|error|shortcut_")) << reply;
+            undo_link(c.swapped);
+            // Wine deletes a file by the name it was opened under, which now
+            // leads elsewhere: its temporary may stay, for the next request.
+            for (const auto& [name, bytes] : test::snapshot_tree(desktop)) {
+                EXPECT_TRUE(is_shortcut_work_name(name, L"Zelkora.lnk")) << std::string(name.begin(), name.end());
+            }
+            EXPECT_EQ(send(kShortcut), kOk);
+        } else {
+            EXPECT_EQ(reply, kOk);
+        }
+        expect_only_the_link();
+        test::remove_tree(L"\\\\?\\" + link);
+    }
+}
+
+// Ended in the middle of the swap (the new link complete under its temporary
+// name), the setup leaves the old shortcut whole and one temporary file; the
+// same request run again answers ok and leaves only the link.
+TEST_F(Shortcut, ASetupEndedDuringTheSwapLeavesNothingTheNextRequestKeeps) {
+    const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
+    test::write_file(link, per_user);
+    const std::wstring paused = scratch / L"paused";
+    ::SetEnvironmentVariableW(L"ZELKORA_SHORTCUT_PAUSE_ROOT", scratch.path().c_str());
+    const auto child = test::start_process(
+        this_program(), L"--gtest_filter=Shortcut.DISABLED_PausesDuringTheSwap --gtest_also_run_disabled_tests");
+    ::SetEnvironmentVariableW(L"ZELKORA_SHORTCUT_PAUSE_ROOT", nullptr);
+    ASSERT_TRUE(child);
+    const bool reached = test::wait_until([&] { return test::read_file(paused).has_value(); }, 60s);
+    ::TerminateProcess(child->process.get(), 9);
+    ASSERT_TRUE(test::wait_for_exit(*child, 10s));
+    ASSERT_TRUE(reached);
+    const auto left = test::snapshot_tree(desktop);
+    EXPECT_EQ(left.size(), 2u);
+    EXPECT_EQ(left.at(L"Zelkora.lnk"), per_user);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                            [](const auto& entry) { return is_shortcut_work_name(entry.first, L"Zelkora.lnk"); }),
+              1);
+
+    EXPECT_EQ(send(kShortcut), kOk);
+    expect_only_the_link();
+    EXPECT_TRUE(paths_equal(read_link(test::read_file(link).value_or("")).path, target));
+}
+
+// The worker of the test above, started as a process of its own.
+TEST_F(Shortcut, DISABLED_PausesDuringTheSwap) {
+    wchar_t root[MAX_PATH] = {};
+    ASSERT_GT(::GetEnvironmentVariableW(L"ZELKORA_SHORTCUT_PAUSE_ROOT", root, MAX_PATH), 0u);
+    desktop = std::wstring(root) + L"\\Desktop";
+    locations = state::WellKnownLocations{from_wide(std::wstring(root) + L"\\bin"), from_wide(std::wstring(root) + L"\\pf"),
+                                          from_wide(std::wstring(root) + L"\\local"), u"", u"", from_wide(desktop)};
+    use();
+    work.hooks.before_swap = [&] {
+        test::write_file(std::wstring(root) + L"\\paused", "");
+        ::Sleep(INFINITE);
+    };
+    ADD_FAILURE() << "answered: " << send(kShortcut);
 }
 
 TEST(DesktopUserStart, TheShellStartsTheProgram) {

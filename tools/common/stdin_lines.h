@@ -9,6 +9,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "core/line_splitter.h"
@@ -16,7 +18,9 @@
 namespace zelkora::tools {
 
 // Both streams binary, so that carriage returns and raw bytes pass as they
-// are; ends at end of input or when the splitter ends the stream.
+// are; ends at end of input or when the splitter ends the stream. Each read
+// takes what has arrived, so a line is answered as soon as it is complete,
+// also when another program writes the lines one at a time.
 template <typename OnLine>
 void for_each_stdin_line(OnLine on_line) {
 #ifdef _WIN32
@@ -27,9 +31,13 @@ void for_each_stdin_line(OnLine on_line) {
     std::vector<char> chunk(4096);
     bool open = true;
     while (open) {
-        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), stdin);
-        if (count == 0) break;
-        open = splitter.append(std::string_view(chunk.data(), count), on_line);
+#ifdef _WIN32
+        const int count = _read(_fileno(stdin), chunk.data(), static_cast<unsigned>(chunk.size()));
+#else
+        const ssize_t count = ::read(STDIN_FILENO, chunk.data(), chunk.size());
+#endif
+        if (count <= 0) break;
+        open = splitter.append(std::string_view(chunk.data(), static_cast<std::size_t>(count)), on_line);
     }
 }
 
