@@ -81,6 +81,12 @@ void PaintSurface::release() {
     pixels_ = nullptr;
 }
 
+void invalidate_box(HWND window, const DipBox& box, double scale) {
+    const PixelBox pixels = pixels_touched(box, scale);
+    const RECT part{pixels.left, pixels.top, pixels.right, pixels.bottom};
+    ::InvalidateRect(window, &part, FALSE);
+}
+
 std::vector<RECT> update_rectangles(HWND window) {
     // A few separate parts (the spinner and the bar) are cheaper painted
     // apart; many small ones (a region torn by a dialog) as one box.

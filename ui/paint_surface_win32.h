@@ -81,4 +81,7 @@ private:
 // is invalid.
 std::vector<RECT> update_rectangles(HWND window);
 
+// Invalidates, without erasing, every pixel a shape inside box (DIPs) may touch.
+void invalidate_box(HWND window, const DipBox& box, double scale);
+
 }  // namespace zelkora::ui

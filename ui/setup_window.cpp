@@ -16,6 +16,7 @@
 #include "ui/fonts.h"
 #include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
+#include "ui/paint_surface_win32.h"
 #include "ui/preview_fixtures.h"
 #include "ui/result_panel.h"
 #include "ui/text_wrap.h"
@@ -65,12 +66,6 @@ void copy_diagnostics(WindowState& state) {
     ::SetTimer(state.window, kTimerCopyFeedback, 2500, nullptr);
 }
 
-void invalidate_dips(const WindowState& state, const DipBox& box) {
-    const PixelBox pixels = pixels_touched(box, state.scale);
-    const RECT part{pixels.left, pixels.top, pixels.right, pixels.bottom};
-    ::InvalidateRect(state.window, &part, FALSE);
-}
-
 // Only the spinner and a moving bar change from one step to the next, so only
 // they are repainted; a settled bar costs nothing.
 void animate(WindowState& state) {
@@ -85,9 +80,9 @@ void animate(WindowState& state) {
     }
     const ProgressCard card = progress_card(footer_top(state), compact_layout(state));
     DipBox spinner;
-    if (spinner_box(card, state.run.progress.highest_step, spinner)) invalidate_dips(state, spinner);
+    if (spinner_box(card, state.run.progress.highest_step, spinner)) invalidate_box(state.window, spinner, state.scale);
     if (state.run.shown_progress != shown_before) {
-        invalidate_dips(state, progress_track_box(card, client_dips(state).width));
+        invalidate_box(state.window, progress_track_box(card, client_dips(state).width), state.scale);
     }
 }
 

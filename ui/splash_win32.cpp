@@ -117,12 +117,6 @@ void Splash::set_stage(int stage) {
     if (window_) ::InvalidateRect(window_, nullptr, FALSE);
 }
 
-void Splash::invalidate_bar() const {
-    const PixelBox pixels = pixels_touched(splash_track_box(), scale_);
-    const RECT part{pixels.left, pixels.top, pixels.right, pixels.bottom};
-    ::InvalidateRect(window_, &part, FALSE);
-}
-
 void Splash::destroy() {
     if (!window_) return;
     ::KillTimer(window_, kAnimationTimer);
@@ -190,7 +184,9 @@ LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             return HTCAPTION;
         case WM_TIMER:
             // Only the bar moves; a settled bar asks for no frames.
-            if (wparam == kAnimationTimer && advance_splash(progress_)) invalidate_bar();
+            if (wparam == kAnimationTimer && advance_splash(progress_)) {
+                invalidate_box(window_, splash_track_box(), scale_);
+            }
             return 0;
         case WM_DPICHANGED: {
             const UINT dpi = HIWORD(wparam);

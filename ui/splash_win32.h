@@ -52,7 +52,6 @@ private:
     friend LRESULT CALLBACK splash_procedure(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
     void place();
-    void invalidate_bar() const;
 
     HWND window_ = nullptr;
     ScreenBox work_area_;
