@@ -158,6 +158,9 @@ add_executable(paint-bench tests/bench/paint_bench.cpp tests/windows/shipped_fac
 target_include_directories(paint-bench PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(paint-bench PRIVATE zelkora_app_win32 uxtheme comctl32)
 target_link_options(paint-bench PRIVATE -municode)
+add_executable(bare-window tests/bench/bare_window.cpp)
+target_link_options(bare-window PRIVATE -municode)
+add_dependencies(paint-bench bare-window)
 
 # The updater's bootstrap and the program it starts, for the update-launcher
 # tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
@@ -226,6 +229,7 @@ add_executable(windows_tests
     tests/windows/installer_run_test.cpp
     tests/windows/interrupted_work_test.cpp
     tests/windows/pixel_probe_test.cpp
+    tests/windows/partial_paint_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/preview_test.cpp
@@ -298,7 +302,7 @@ zelkora_windows_test_suites(rules_and_files 120
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
-    WindowAttributes)
+    WindowAttributes ProgressFrames SplashAnimation)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait
     PowerShellOptions CapturedOutput ProductCommandLine)

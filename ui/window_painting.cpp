@@ -230,11 +230,13 @@ void paint_result(const Frame& frame) {
 
 }  // namespace
 
-void paint_view(WindowState& state, HDC dc) {
+void paint_view(WindowState& state, HDC dc, const RECT* region) {
     RECT client{};
     ::GetClientRect(state.window, &client);
-    if (client.right <= 0 || client.bottom <= 0) return;
-    PaintSurface surface(text_engine(), client.right, client.bottom, state.scale, kBackground);
+    RECT part = client;
+    if (region && !::IntersectRect(&part, &client, region)) return;
+    if (part.right <= part.left || part.bottom <= part.top) return;
+    PaintSurface surface(text_engine(), part, state.scale, kBackground);
     if (!surface.ready()) return;
     const Frame frame{surface, state, client_dips(state).width, footer_top(state), compact_layout(state)};
     paint_header(frame);
@@ -244,12 +246,14 @@ void paint_view(WindowState& state, HDC dc) {
         case core::kRunFailed: paint_result(frame); break;
         default: paint_ready(frame); break;
     }
-    surface.present(dc, 0, 0);
+    surface.present(dc);
 }
 
 void paint_window(WindowState& state) {
+    const std::vector<RECT> parts = update_rectangles(state.window);
     const PaintCycle cycle(state.window);
-    if (cycle.dc()) paint_view(state, cycle.dc());
+    if (!cycle.dc()) return;
+    for (const RECT& part : parts) paint_view(state, cycle.dc(), &part);
 }
 
 bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {
