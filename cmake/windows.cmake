@@ -169,6 +169,9 @@ add_executable(paint-bench tests/bench/paint_bench.cpp tests/windows/shipped_fac
 target_include_directories(paint-bench PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(paint-bench PRIVATE zelkora_app_win32 uxtheme comctl32)
 target_link_options(paint-bench PRIVATE -municode)
+add_executable(bare-window tests/bench/bare_window.cpp)
+target_link_options(bare-window PRIVATE -municode)
+add_dependencies(paint-bench bare-window)
 
 # The updater's bootstrap and the program it starts, for the update-launcher
 # tests; its version resource also makes it a Zelkora.exe of version 1.2.3.
@@ -225,6 +228,7 @@ add_executable(windows_tests
     tests/windows/allocation_meter.cpp
     tests/windows/captured_output_test.cpp
     tests/windows/confirmation_dialog_test.cpp
+    tests/windows/console_session.cpp
     tests/windows/demo_client_test.cpp
     tests/windows/dialog_painting_test.cpp
     tests/windows/display_backend_test.cpp
@@ -236,7 +240,9 @@ add_executable(windows_tests
     tests/windows/install_locations_test.cpp
     tests/windows/installation_test.cpp
     tests/windows/installer_run_test.cpp
+    tests/windows/interrupted_work_test.cpp
     tests/windows/pixel_probe_test.cpp
+    tests/windows/partial_paint_test.cpp
     tests/windows/placement_test.cpp
     tests/windows/powershell_standin_test.cpp
     tests/windows/preview_test.cpp
@@ -256,7 +262,7 @@ add_executable(windows_tests
     tests/windows/winfsp_machine_test.cpp
 )
 target_include_directories(windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_SOURCE_DIR}/tests/a11y-client)
-add_dependencies(windows_tests update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
+add_dependencies(windows_tests payload-console update_probe demo_clients demo_answering_setup msiexec_standin winfsp_test_packages ${backend_test_files})
 target_link_libraries(windows_tests PRIVATE zelkora_app_win32 zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_state_win32 zelkora_core_win32 zelkora_portable GTest::gtest_main advapi32 user32 version uxtheme comctl32 zelkora_a11y_walk)
 
 add_test(NAME wine_prefix_setup
@@ -305,16 +311,17 @@ zelkora_windows_test_suites(rules_and_files 120
     DescriptorRulesByHand DescriptorRules WriteTypeRight OtherEntryType TrustedOwners
     ProtectedLocation ProtectedUpdateFolder UpdateFolderTrustData CertificateLookup
     FilePrimitives Placement PlacementRollback Removal SourceRemoval Shortcut ShortcutThroughConsole DesktopUserStart
+    InterruptedWork PlacementKilled
     EmbeddedResources VersionResource Owners)
 zelkora_windows_test_suites(rendering 120
     TextEngine PaintSurfaceTests TextBackEnds StepMarkers ButtonFaces DialogLayout DialogPainting SplashWindow
-    WindowAttributes)
+    WindowAttributes ProgressFrames SplashAnimation)
 zelkora_windows_test_suites(pipe_and_standin 120
     ProgressPipe ProgressChannel ProductProcess ProductProcessIds StandInTest CommandForm SilentScenario PipeWait
     PowerShellOptions CapturedOutput ProductCommandLine)
 zelkora_windows_test_suites(installer_runs 400
     InstallerRun FailedRuns MissingScript AbandonedScript ChannelEnd Installation FullInstallation SelfTestSwitch
-    KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam)
+    KeyboardRun SelfTestEarlyExit SelfTestEarlyExitSeam SetupKilled)
 zelkora_windows_test_suites(demo_client 120 DemoClient DemoClientRequest)
 zelkora_windows_test_suites(seamless_update 400 SeamlessEndToEnd SeamlessOutcome)
 zelkora_windows_test_suites(setup_window 300 SetupWindow ConfirmationDialog AdministratorRefusal Previews SplashPreviews)

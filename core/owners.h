@@ -161,6 +161,7 @@ using UniqueAllocatedSid = Owner<AllocatedSidTraits>;
 using UniqueFont = Owner<GdiObjectTraits<HFONT>>;
 using UniqueBrush = Owner<GdiObjectTraits<HBRUSH>>;
 using UniquePen = Owner<GdiObjectTraits<HPEN>>;
+using UniqueRegion = Owner<GdiObjectTraits<HRGN>>;
 using UniqueBitmap = Owner<GdiObjectTraits<HBITMAP>>;
 using UniqueFontResource = Owner<FontResourceTraits>;
 using UniqueRegistryKey = Owner<RegistryKeyTraits>;

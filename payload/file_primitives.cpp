@@ -1,8 +1,11 @@
 #include "payload/file_primitives.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
+
+#include <winternl.h>
 
 #include "payload/failure.h"
 
@@ -69,6 +72,43 @@ FileIdentity file_identity(HANDLE file) {
     return identity;
 }
 
+namespace {
+
+// FILE_INTERNAL_INFORMATION through ntdll, which every process has loaded;
+// no Win32 function gives the index without the volume serial.
+constexpr ULONG kFileInternalInformation = 6;
+using QueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void* buffer, ULONG length, ULONG kind);
+
+QueryInformationFile query_information_file() {
+    static const auto query = reinterpret_cast<QueryInformationFile>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    return query;
+}
+
+}  // namespace
+
+VolumeIdentities::VolumeIdentities(HANDLE folder_on_volume) {
+    volume_serial_ = file_identity(folder_on_volume).volume_serial;
+    wchar_t file_system[MAX_PATH + 1] = {};
+    indexes_are_ids_ = query_information_file() &&
+                       ::GetVolumeInformationByHandleW(folder_on_volume, nullptr, 0, nullptr, nullptr, nullptr,
+                                                       file_system, MAX_PATH + 1) &&
+                       std::wstring_view(file_system) == L"NTFS";
+}
+
+FileIdentity VolumeIdentities::of(HANDLE file) const {
+    if (!indexes_are_ids_) return file_identity(file);
+    IO_STATUS_BLOCK status_block{};
+    std::uint64_t index = 0;
+    if (query_information_file()(file, &status_block, &index, sizeof(index), kFileInternalInformation) < 0) {
+        fail("payload_identity_unavailable");
+    }
+    FileIdentity identity;
+    identity.volume_serial = volume_serial_;
+    std::memcpy(identity.file_id.data(), &index, sizeof(index));
+    return identity;
+}
+
 DWORD file_attributes(HANDLE file) {
     FILE_ATTRIBUTE_TAG_INFO info{};
     if (!::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof(info))) {
@@ -130,11 +170,11 @@ UniqueFile open_for_delete(const std::wstring& path) {
                                     nullptr));
 }
 
-bool delete_by_identity(const std::wstring& path, const FileIdentity& expected) {
+bool delete_by_identity(const std::wstring& path, const FileIdentity& expected, const VolumeIdentities& identities) {
     const UniqueFile file = open_for_delete(path);
     if (!file) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
     try {
-        if (file_identity(file.get()) != expected) return false;
+        if (identities.of(file.get()) != expected) return false;
     } catch (const Failure&) {
         return false;
     }
@@ -234,25 +274,38 @@ void ensure_walk_up(std::wstring path, const std::wstring& stop_path) {
     }
 }
 
-void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created) {
-    if (ensured.contains(folder)) return;
+UniqueFile ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created,
+                         const VolumeIdentities& identities) {
+    if (ensured.contains(folder)) return {};
+    UniqueFile existing;
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) fail("payload_directory_failed");
         if (!::CreateDirectoryW(folder.c_str(), nullptr)) fail("payload_directory_failed");
         const UniqueFile created = open_folder(folder, DELETE);
-        on_created(folder, file_identity(created.get()));
+        on_created(folder, identities.of(created.get()));
         if (!paths_equal(final_path(created.get()), folder)) fail("payload_link_refused");
     } else if (is_reparse_point(attributes)) {
         fail("payload_link_refused");
     } else if (is_folder(attributes)) {
-        const UniqueFile existing = open_folder(folder, 0);
+        existing = open_folder(folder, FILE_LIST_DIRECTORY);
         if (!paths_equal(final_path(existing.get()), folder)) fail("payload_link_refused");
     } else {
         fail("payload_target_unsafe");
     }
     ensured.insert(folder);
+    return existing;
+}
+
+namespace {
+std::atomic<WorkPointHandler> work_point_handler{nullptr};
+}  // namespace
+
+void set_work_point_handler(WorkPointHandler handler) { work_point_handler.store(handler); }
+
+void reached(WorkPoint point) {
+    if (const WorkPointHandler handler = work_point_handler.load()) handler(point);
 }
 
 }  // namespace zelkora::payload

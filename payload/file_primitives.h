@@ -32,6 +32,25 @@ struct FileIdentity {
 // Raises "payload_identity_unavailable" when neither query works.
 [[nodiscard]] FileIdentity file_identity(HANDLE file);
 
+// The identities of many objects on one volume. On NTFS a file id is the
+// 64-bit file index in the low half, so the volume serial is read once and
+// each object gives only its index: the same identity as file_identity, for
+// a fraction of the cost where asking for the volume serial is slow (under
+// Wine each ask goes to the mount manager, which costs more than writing a
+// small file). Default-constructed, or on any other file system, it is
+// file_identity. Only for objects proven to lie on that volume.
+class VolumeIdentities {
+public:
+    VolumeIdentities() = default;
+    // Raises "payload_identity_unavailable".
+    explicit VolumeIdentities(HANDLE folder_on_volume);
+    [[nodiscard]] FileIdentity of(HANDLE file) const;
+
+private:
+    bool indexes_are_ids_ = false;
+    std::uint64_t volume_serial_ = 0;
+};
+
 // Attributes from FileAttributeTagInfo; raises "payload_identity_unavailable".
 [[nodiscard]] DWORD file_attributes(HANDLE file);
 [[nodiscard]] bool is_folder(DWORD attributes);
@@ -56,7 +75,8 @@ using PathSet = std::set<std::wstring, PathLessIgnoringCase>;
 [[nodiscard]] bool delete_by_handle(HANDLE file);
 // Deletes the object at path only if it is the one recorded; a path that is
 // already gone counts as done.
-[[nodiscard]] bool delete_by_identity(const std::wstring& path, const FileIdentity& expected);
+[[nodiscard]] bool delete_by_identity(const std::wstring& path, const FileIdentity& expected,
+                                      const VolumeIdentities& identities = {});
 // Opens path for deletion, without following reparse points; invalid when it
 // does not open (GetLastError tells why).
 [[nodiscard]] UniqueFile open_for_delete(const std::wstring& path);
@@ -100,8 +120,25 @@ void ensure_walk_up(std::wstring path, const std::wstring& stop_path);
 
 // Makes sure folder exists as a real folder at exactly that final path.
 // on_created runs for a folder this call created, before its path is checked,
-// so the caller can undo it whatever happens next.
+// so the caller can undo it whatever happens next. Gives a folder that was
+// there already opened with FILE_LIST_DIRECTORY, and an invalid handle for one
+// it created or one in the ensured set.
 using FolderCreated = std::function<void(const std::wstring& path, const FileIdentity& identity)>;
-void ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created);
+[[nodiscard]] UniqueFile ensure_folder(const std::wstring& folder, PathSet& ensured, const FolderCreated& on_created,
+                                       const VolumeIdentities& identities = {});
+
+// Named points in the file work where a test program can stop the process, to
+// show what an interrupted run leaves behind and that the next run clears it.
+enum class WorkPoint {
+    backup_made,               // a replaced target has just moved to its backup name
+    temporary_partly_written,  // part of a file's bytes are in its temporary file
+    last_file_placed,          // every file is in place, the backups not yet deleted
+    folder_moved_aside,        // a removal renamed a version folder, not yet deleted
+    waiting_for_holder,        // a file held open by another process; tried again shortly
+};
+using WorkPointHandler = void (*)(WorkPoint point);
+// Only test programs install a handler; without one the points do nothing.
+void set_work_point_handler(WorkPointHandler handler);
+void reached(WorkPoint point);
 
 }  // namespace zelkora::payload

@@ -177,6 +177,31 @@ bool passes_absolute_path_rule(std::u16string_view path, const FullPathFunction&
     return full && *full == path;
 }
 
+std::optional<WorkName> parse_work_name(std::u16string_view file_name) {
+    // Exactly as the placement writes them: a suffix in lower case, a tag of
+    // lower-case hex digits, and a name before it.
+    static constexpr std::u16string_view kTemporarySuffix = u".zelkora-new";
+    static constexpr std::u16string_view kBackupSuffix = u".zelkora-old";
+    WorkName work;
+    std::u16string_view rest = file_name;
+    if (rest.ends_with(kTemporarySuffix)) {
+        work.kind = WorkNameKind::temporary;
+        rest.remove_suffix(kTemporarySuffix.size());
+    } else if (rest.ends_with(kBackupSuffix)) {
+        work.kind = WorkNameKind::backup;
+        rest.remove_suffix(kBackupSuffix.size());
+    } else {
+        return std::nullopt;
+    }
+    if (rest.size() < kWorkTagUnits + 2 || rest[rest.size() - kWorkTagUnits - 1] != u'.') return std::nullopt;
+    const std::u16string_view tag = rest.substr(rest.size() - kWorkTagUnits);
+    const auto lower_hex = [](char16_t unit) { return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'f'); };
+    if (!std::all_of(tag.begin(), tag.end(), lower_hex)) return std::nullopt;
+    work.tag = tag;
+    work.original = rest.substr(0, rest.size() - kWorkTagUnits - 1);
+    return work;
+}
+
 char16_t upcase_unit(char16_t unit) {
     if (unit < 0x80) return ascii_upper(unit);
     const auto row = std::lower_bound(kUpperCaseRows.begin(), kUpperCaseRows.end(), unit,

@@ -38,6 +38,19 @@ bool passes_absolute_path_rule(std::u16string_view path, const FullPathFunction&
 
 using core::join_path;
 
+// The names a placement gives its own files beside a target: the temporary
+// "{name}.{tag}.zelkora-new" and the backup "{name}.{tag}.zelkora-old", with a
+// tag of 12 lower-case hex digits.
+inline constexpr std::size_t kWorkTagUnits = 12;
+enum class WorkNameKind { temporary, backup };
+struct WorkName {
+    WorkNameKind kind = WorkNameKind::temporary;
+    std::u16string original;  // the target's name, never empty
+    std::u16string tag;
+};
+// Nothing when the file name is not a work name.
+std::optional<WorkName> parse_work_name(std::u16string_view file_name);
+
 // Upper-cases one UTF-16 unit for ordinal case-insensitive comparison.
 char16_t upcase_unit(char16_t unit);
 // The comparison key of a path: every unit upper-cased.

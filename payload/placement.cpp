@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/scope_exit.h"
@@ -10,6 +11,7 @@
 #include "payload/failure.h"
 #include "payload/full_path_win32.h"
 #include "payload/path_rules.h"
+#include "payload/removal.h"
 
 namespace zelkora::payload {
 
@@ -37,6 +39,9 @@ struct PendingFile {
 class Journal {
 public:
     std::optional<PendingFile> pending;
+    // How every identity in the journal is read, when recorded and when
+    // compared.
+    VolumeIdentities identities;
 
     void add(JournalEntry entry) { entries_.push_back(std::move(entry)); }
     JournalEntry& last() { return entries_.back(); }
@@ -51,7 +56,7 @@ public:
 
     // Failure: best effort, every step tried even after others failed.
     void roll_back() noexcept {
-        if (pending) try_step([&] { return delete_by_identity(pending->path, pending->identity); });
+        if (pending) try_step([&] { return delete_by_identity(pending->path, pending->identity, identities); });
         for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
             try_step([&] { return undo(*entry); });
         }
@@ -76,17 +81,17 @@ private:
         pending.reset();
     }
 
-    static bool delete_backup(const JournalEntry& entry) {
+    bool delete_backup(const JournalEntry& entry) const {
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        return backup && file_identity(backup.get()) == entry.old_identity && delete_by_handle(backup.get());
+        return backup && identities.of(backup.get()) == entry.old_identity && delete_by_handle(backup.get());
     }
 
-    static bool undo(const JournalEntry& entry) {
-        if (entry.kind != JournalKind::replaced_file) return delete_by_identity(entry.path, entry.new_identity);
+    bool undo(const JournalEntry& entry) const {
+        if (entry.kind != JournalKind::replaced_file) return delete_by_identity(entry.path, entry.new_identity, identities);
         // The old file only goes back once the new one has left its name.
-        if (entry.new_in_place && !delete_by_identity(entry.path, entry.new_identity)) return false;
+        if (entry.new_in_place && !delete_by_identity(entry.path, entry.new_identity, identities)) return false;
         const UniqueFile backup = open_for_delete(entry.backup_path);
-        return backup && file_identity(backup.get()) == entry.old_identity &&
+        return backup && identities.of(backup.get()) == entry.old_identity &&
                rename_by_handle(backup.get(), entry.path);
     }
 };
@@ -108,7 +113,9 @@ public:
         try {
             prepare();
             buffer_ = make_copy_buffer();
+            clear_earlier_work(destination_folder_.get(), destination_);
             for (const auto& entry : plan_.entries) place_one_file(entry);
+            reached(WorkPoint::last_file_placed);
             journal_.finish();
             result.ok = true;
             result.written = written_;
@@ -130,6 +137,7 @@ private:
     Journal journal_;
     std::wstring source_root_;  // final paths
     std::wstring destination_;
+    UniqueFile destination_folder_;
     std::wstring tag_;
     PathSet ensured_folders_;
     std::unique_ptr<CopyBuffer> buffer_;
@@ -142,11 +150,14 @@ private:
         const UniqueFile source_root = open_folder(to_wide(plan_.source_root), FILE_LIST_DIRECTORY);
         source_root_ = final_path(source_root.get());
         ensure_walk_up(destination, to_wide(plan_.containment_root));
-        const UniqueFile folder = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
-        destination_ = final_path(folder.get());
+        destination_folder_ = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
+        destination_ = final_path(destination_folder_.get());
         // Refuses any junction, link or short-name alias on the way.
         if (!paths_equal(destination_, long_path(destination))) fail("payload_link_refused");
-        if (plan_.protection_checks) check_protection(folder.get(), destination);
+        // Everything the placement records lies below the destination, so on
+        // the destination's volume.
+        journal_.identities = VolumeIdentities(destination_folder_.get());
+        if (plan_.protection_checks) check_protection(destination_folder_.get(), destination);
         if (!plan_.ownership_marker.empty()) check_ownership_marker();
         if (plan_.destination_must_be_empty) check_destination_empty();
         tag_ = hooks_.random_tag ? hooks_.random_tag() : random_tag();
@@ -209,7 +220,56 @@ private:
             journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
-            ensure_folder(join_path(destination_, relative.substr(0, cut)), ensured_folders_, record);
+            const std::wstring folder = join_path(destination_, relative.substr(0, cut));
+            if (const UniqueFile existing = ensure_folder(folder, ensured_folders_, record, journal_.identities)) {
+                clear_earlier_work(existing.get(), folder);
+            }
+        }
+    }
+
+    // A placement that was interrupted (the process ended from outside, a
+    // crash, a power cut) leaves its temporary files and backups beside their
+    // targets; the next placement into the same folder clears them before it
+    // places anything there. Only plain files with exactly those names go,
+    // each by handle. A backup whose target is missing goes back to its name,
+    // as the rollback of that placement would have done: the folder then never
+    // lacks a file that was there before, even if this placement fails too,
+    // and the plan replaces it like any other differing target.
+    void clear_earlier_work(HANDLE folder, const std::wstring& path) const {
+        // Collected first and cleared after the listing, which must not meet
+        // names that change under it.
+        std::vector<std::pair<std::wstring, WorkName>> found;
+        try {
+            visit_folder(folder, {}, [&](const FolderEntry& entry) {
+                if (is_folder(entry.attributes) || is_reparse_point(entry.attributes)) return true;
+                auto work = parse_work_name(from_wide(entry.name));
+                // A name with this placement's own tag is not from an earlier run.
+                if (work && to_wide(work->tag) != tag_) found.emplace_back(entry.name, std::move(*work));
+                return true;
+            });
+        } catch (const Failure&) {
+            fail("payload_directory_failed");
+        }
+        for (const auto& [name, work] : found) clear_work_file(path, name, work);
+    }
+
+    // Best effort: a file that cannot go (held open by someone) stays for the
+    // next placement, and this one goes on.
+    static void clear_work_file(const std::wstring& folder, const std::wstring& name, const WorkName& work) noexcept {
+        try {
+            const std::wstring path = join_path(folder, name);
+            const UniqueFile file = open_for_delete(path);
+            if (!file) return;
+            const DWORD attributes = file_attributes(file.get());
+            if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(file.get()), path)) {
+                return;
+            }
+            // The rename never replaces: a target that is there keeps its name.
+            if (work.kind == WorkNameKind::backup && rename_by_handle(file.get(), join_path(folder, to_wide(work.original)))) {
+                return;
+            }
+            [[maybe_unused]] const bool deleted = delete_by_handle(file.get());
+        } catch (...) {
         }
     }
 
@@ -222,14 +282,16 @@ private:
         ensure_folders_of(to_wide(entry.relative_path));
         const FileNames names = names_for(entry);
         const UniqueFile source = open_source(names.source, entry.size);
-        FILETIME last_write{};
-        const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
         const ExistingTarget target = open_existing_target(names.target);
         if (target.file && !target.refusal && matches_entry(target.file.get(), entry)) {
             copy_with_digest(source.get(), nullptr, entry);
             ++unchanged_;
             return;
         }
+        // Only a file that is written takes the source's time; the source is
+        // open without write sharing, so its time cannot change meanwhile.
+        FILETIME last_write{};
+        const bool have_last_write = ::GetFileTime(source.get(), nullptr, nullptr, &last_write) != FALSE;
         const UniqueFile temporary = create_temporary(names.temporary);
         copy_with_digest(source.get(), temporary.get(), entry);
         if (have_last_write) ::SetFileTime(temporary.get(), nullptr, nullptr, &last_write);
@@ -270,7 +332,7 @@ private:
         // Until its identity is recorded and its path proven, only this handle
         // can find the new file again.
         ScopeExit delete_unproven([&] { forget_pending_if_deleted(temporary.get()); });
-        journal_.pending = PendingFile{name, file_identity(temporary.get())};
+        journal_.pending = PendingFile{name, journal_.identities.of(temporary.get())};
         if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
         delete_unproven.release();
         return temporary;
@@ -295,6 +357,7 @@ private:
             if (!::WriteFile(temporary, buffer_->bytes, count, &written, nullptr) || written != count) {
                 fail("payload_write_failed");
             }
+            if (total < entry.size) reached(WorkPoint::temporary_partly_written);
         }
         if (total != entry.size) fail("payload_size_mismatch");
         if (hash.finish() != entry.digest) fail("payload_hash_mismatch");
@@ -340,8 +403,9 @@ private:
     void replace_target(HANDLE target, HANDLE temporary, const FileNames& names) {
         // Journaled before the move, so that a move which lands somewhere
         // unexpected is still put back.
-        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, file_identity(target), false});
+        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, journal_.identities.of(target), false});
         if (!move_aside(target, names)) fail("payload_target_busy");
+        reached(WorkPoint::backup_made);
         move_temporary_onto(temporary, names.target);
         JournalEntry& replaced = journal_.last();
         replaced.new_identity = journal_.pending->identity;

@@ -178,6 +178,7 @@ bool remove_version_folder(const std::wstring& folder, const std::wstring& path,
         }
     }
     // Moved aside and closed: from here on an interruption leaves a leftover.
+    reached(WorkPoint::folder_moved_aside);
     return delete_tree(leftover, hooks);
 }
 

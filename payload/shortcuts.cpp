@@ -53,6 +53,7 @@ bool retry_while_shared(Operation operation) {
     for (int attempt = 1;; ++attempt) {
         if (operation()) return true;
         if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kBusyAttempts) return false;
+        reached(WorkPoint::waiting_for_holder);
         ::Sleep(kBusyPauseMs);
     }
 }

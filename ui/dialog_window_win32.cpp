@@ -20,7 +20,7 @@ constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;
 
 struct DialogSession {
     DialogSession(const DialogRequest& request, bool embedded_fonts_in_gdi)
-        : request(request), layout(measure_dialog(request, text_engine())),
+        : request(request), layout(measure_dialog(request, warm_text_engine())),
           embedded_fonts_in_gdi(embedded_fonts_in_gdi) {}
 
     const DialogRequest& request;

@@ -17,6 +17,7 @@
 #include "ui/fonts.h"
 #include "ui/gdi_scopes.h"
 #include "ui/installer_run.h"
+#include "ui/paint_surface_win32.h"
 #include "ui/preview_fixtures.h"
 #include "ui/result_panel.h"
 #include "ui/text_wrap.h"
@@ -24,6 +25,7 @@
 #include "ui/theme.h"
 #include "ui/title_bar_win32.h"
 #include "ui/window_geometry.h"
+#include "ui/window_geometry_dips.h"
 #include "ui/window_model_win32.h"
 #include "ui/window_painting.h"
 
@@ -67,16 +69,24 @@ void copy_diagnostics(WindowState& state) {
     ::SetTimer(state.window, kTimerCopyFeedback, 2500, nullptr);
 }
 
+// Only the spinner and a moving bar change from one step to the next, so only
+// they are repainted; a settled bar costs nothing.
 void animate(WindowState& state) {
     state.spinner_phase += 0.022;
     if (state.spinner_phase >= 1.0) state.spinner_phase -= 1.0;
+    const double shown_before = state.run.shown_progress;
     const double target = state.run.progress.highest_step / 6.0;
     if (std::abs(target - state.run.shown_progress) > 0.001) {
         state.run.shown_progress += (target - state.run.shown_progress) * 0.18;
     } else {
         state.run.shown_progress = target;
     }
-    ::InvalidateRect(state.window, nullptr, FALSE);
+    const ProgressCard card = progress_card(footer_top(state), compact_layout(state));
+    DipBox spinner;
+    if (spinner_box(card, state.run.progress.highest_step, spinner)) invalidate_box(state.window, spinner, state.scale);
+    if (state.run.shown_progress != shown_before) {
+        invalidate_box(state.window, progress_track_box(card, client_dips(state).width), state.scale);
+    }
 }
 
 void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
@@ -303,8 +313,14 @@ LRESULT handle_message(WindowState& state, HWND window, UINT message, WPARAM wpa
             return 0;
         case WM_PAINT:
             paint_window(state);
+            warm_up_text_after_paint(window);
+            return 0;
+        case kMessageWarmUpText:
+            warm_up_text(window);
             return 0;
         case WM_PRINTCLIENT:
+            // A print asks for the finished picture, not a quick first frame.
+            text_engine().warm_up_direct2d();
             paint_view(state, reinterpret_cast<HDC>(wparam));
             return 0;
         case WM_ERASEBKGND:

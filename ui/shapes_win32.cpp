@@ -1,6 +1,7 @@
 #include "ui/shapes_win32.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "ui/theme.h"
@@ -50,6 +51,7 @@ void ring(PaintSurface& surface, double cx, double cy, double radius, COLORREF c
 
 void rounded_rectangle(PaintSurface& surface, double x, double y, double width, double height, double radius,
                        std::optional<COLORREF> fill, std::optional<Border> border) {
+    if (!surface.reaches({x, y, width, height}, border ? border->width / 2 : 0)) return;
     const Gdiplus::REAL left = px(surface, x);
     const Gdiplus::REAL top = px(surface, y);
     const Gdiplus::REAL right = px(surface, x + width);
@@ -78,6 +80,8 @@ void rounded_rectangle(PaintSurface& surface, double x, double y, double width, 
 
 void line(PaintSurface& surface, double x1, double y1, double x2, double y2, COLORREF colour, double width,
           bool round_caps) {
+    const DipBox box{std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1), std::abs(y2 - y1)};
+    if (!surface.reaches(box, width / 2)) return;
     Gdiplus::Pen pen(colour_of(colour), px(surface, width));
     if (round_caps) round_pen(pen);
     surface.remember(
@@ -85,6 +89,7 @@ void line(PaintSurface& surface, double x1, double y1, double x2, double y2, COL
 }
 
 void status_icon(PaintSurface& surface, double x, double y, double size, IconKind kind) {
+    if (!surface.reaches({x, y, size, size})) return;
     static constexpr COLORREF kFills[] = {kSuccess, kAccent, kError, kAccent};
     Gdiplus::SolidBrush fill(colour_of(kFills[static_cast<int>(kind)]));
     surface.remember(
@@ -106,6 +111,7 @@ void status_icon(PaintSurface& surface, double x, double y, double size, IconKin
 
 void step_marker(PaintSurface& surface, double centre_x, double centre_y, double radius, int step, int highest_step,
                  double spinner_phase) {
+    if (!surface.reaches({centre_x - radius, centre_y - radius, 2 * radius, 2 * radius})) return;
     if (step < highest_step) {
         status_icon(surface, centre_x - radius, centre_y - radius, 2 * radius, IconKind::success);
         return;

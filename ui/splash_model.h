@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui/window_geometry_dips.h"
+
 namespace zelkora::ui {
 
 inline constexpr int kSplashWidthDips = 440;
@@ -15,6 +17,9 @@ inline constexpr int kSplashHeightDips = 168;
 // Track of the progress bar, in DIPs.
 inline constexpr double kSplashTrackLeft = 24;
 inline constexpr double kSplashTrackWidth = 392;
+
+// The track at its place in the splash: the only part the animation repaints.
+inline DipBox splash_track_box() { return {kSplashTrackLeft, 92, kSplashTrackWidth, 6}; }
 
 struct ScreenBox {
     int left = 0, top = 0, right = 0, bottom = 0;

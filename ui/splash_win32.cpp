@@ -1,6 +1,7 @@
 #include "ui/splash_win32.h"
 
 #include <cmath>
+#include <vector>
 
 #include "core/owners.h"
 #include "resources/resource_ids.h"
@@ -141,13 +142,15 @@ void Splash::destroy() {
     window_ = nullptr;
 }
 
-void Splash::paint(HDC dc) const {
+void Splash::paint(HDC dc, const RECT* region) const {
     RECT client{};
     ::GetClientRect(window_, &client);
-    if (client.right <= 0 || client.bottom <= 0) return;
+    RECT part = client;
+    if (region && !::IntersectRect(&part, &client, region)) return;
+    if (part.right <= part.left || part.bottom <= part.top) return;
     const bool high_contrast = theme::high_contrast_on();
     const SplashPalette colours = high_contrast ? high_contrast_splash() : palette(dark_);
-    PaintSurface surface(text_engine(), client.right, client.bottom, scale_, colours.background);
+    PaintSurface surface(text_engine(), part, scale_, colours.background);
     if (!surface.ready()) return;
 
     // The outer border is exactly one pixel at every scale.
@@ -155,25 +158,35 @@ void Splash::paint(HDC dc) const {
         const UniquePen pen(::CreatePen(PS_SOLID, 1, colours.border));
         const GdiSelection pen_selected(surface.dc(), pen.get());
         const GdiSelection brush_selected(surface.dc(), ::GetStockObject(NULL_BRUSH));
-        ::Rectangle(surface.dc(), 0, 0, client.right, client.bottom);
+        ::Rectangle(surface.dc(), -part.left, -part.top, client.right - part.left, client.bottom - part.top);
     }
     paint_monitor_icon(surface, colours);
-    rounded_rectangle(surface, kSplashTrackLeft, 92, kSplashTrackWidth, 6, 3, colours.track,
+    const DipBox track = splash_track_box();
+    rounded_rectangle(surface, track.x, track.y, track.width, track.height, 3, colours.track,
                       high_contrast ? std::optional(Border{colours.border, 1}) : std::nullopt);
     const BarExtent bar = splash_bar(progress_);
-    if (bar.width > 0) rounded_rectangle(surface, bar.left, 92, bar.width, 6, 3, colours.accent);
+    if (bar.width > 0) rounded_rectangle(surface, bar.left, track.y, bar.width, track.height, 3, colours.accent);
     queue_model_texts(surface, splash_display(progress_, caption_, message_), inks_of(colours));
-    surface.present(dc, 0, 0);
+    surface.present(dc);
 }
 
 LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_PAINT: {
+            const std::vector<RECT> parts = update_rectangles(window_);
             const PaintCycle cycle(window_);
-            if (cycle.dc()) paint(cycle.dc());
+            if (cycle.dc()) {
+                for (const RECT& part : parts) paint(cycle.dc(), &part);
+            }
+            warm_up_text_after_paint(window_);
             return 0;
         }
+        case kMessageWarmUpText:
+            warm_up_text(window_);
+            return 0;
         case WM_PRINTCLIENT:
+            // A print asks for the finished picture, not a quick first frame.
+            text_engine().warm_up_direct2d();
             paint(reinterpret_cast<HDC>(wparam));
             return 0;
         case WM_ERASEBKGND:
@@ -188,7 +201,10 @@ LRESULT Splash::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_NCHITTEST:
             return HTCAPTION;
         case WM_TIMER:
-            if (wparam == kAnimationTimer && advance_splash(progress_)) ::InvalidateRect(window_, nullptr, FALSE);
+            // Only the bar moves; a settled bar asks for no frames.
+            if (wparam == kAnimationTimer && advance_splash(progress_)) {
+                invalidate_box(window_, splash_track_box(), scale_);
+            }
             return 0;
         case WM_DPICHANGED: {
             const UINT dpi = HIWORD(wparam);

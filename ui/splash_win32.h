@@ -46,8 +46,9 @@ public:
     double scale() const { return scale_; }
     const SplashProgress& progress() const { return progress_; }
 
-    // Draws the whole client area into dc with one copy from an off-screen bitmap.
-    void paint(HDC dc) const;
+    // Draws the client area, or only the part of it in region, into dc with
+    // one copy from an off-screen bitmap.
+    void paint(HDC dc, const RECT* region = nullptr) const;
 
 private:
     friend LRESULT CALLBACK splash_procedure(HWND, UINT, WPARAM, LPARAM);

@@ -31,6 +31,8 @@ ResourceBytes font_resource(HMODULE module, int id) {
 }
 
 constexpr int kFontIds[] = {IDR_FONT_REGULAR, IDR_FONT_SEMIBOLD, IDR_FONT_BOLD};
+constexpr std::size_t kCachedFormats = 32;
+constexpr std::size_t kCachedLineCounts = 32;
 
 DWRITE_FONT_WEIGHT font_weight(unsigned style) { return static_cast<DWRITE_FONT_WEIGHT>(text_weight(style)); }
 
@@ -72,7 +74,8 @@ void draw_existing_pixels(ID2D1RenderTarget* target, int width, int height, cons
 
 }  // namespace
 
-TextEngine::TextEngine(const TextEngineOptions& options) : end_draw_result_(options.end_draw_result) {
+TextEngine::TextEngine(const TextEngineOptions& options)
+    : end_draw_result_(options.end_draw_result), direct2d_deferred_(options.defer_direct2d) {
     if (FAILED(::DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                      reinterpret_cast<IUnknown**>(dwrite_.put())))) {
         dwrite_.reset();
@@ -180,6 +183,9 @@ double TextEngine::cap_height_ratio(unsigned style) const {
 }
 
 ComPtr<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned style) const {
+    for (const CachedFormat& cached : formats_) {
+        if (cached.size_px == size_px && cached.style == style) return cached.format.query<IDWriteTextFormat>();
+    }
     ComPtr<IDWriteTextFormat> format;
     if (!dwrite_) return format;
     const bool monospace = style & text_style::kMonospace;
@@ -196,6 +202,9 @@ ComPtr<IDWriteTextFormat> TextEngine::text_format(double size_px, unsigned style
         const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
         format->SetTrimming(&trimming, ellipsis.get());
     }
+    // A window uses a dozen formats; a screen of many sizes only evicts the oldest.
+    if (formats_.size() >= kCachedFormats) formats_.erase(formats_.begin());
+    formats_.push_back({size_px, style, format.query<IDWriteTextFormat>()});
     return format;
 }
 
@@ -212,38 +221,86 @@ double TextEngine::measure(IDWriteTextFormat* format, std::u16string_view text) 
 int TextEngine::line_count(std::u16string_view text, double width_dips, double size_dips, unsigned style,
                            double scale) const {
     if (text.empty()) return 0;
+    for (const CachedLineCount& cached : line_counts_) {
+        if (cached.text == text && cached.width_dips == width_dips && cached.size_dips == size_dips &&
+            cached.style == style && cached.scale == scale) {
+            return cached.lines;
+        }
+    }
     const auto format = text_format(size_dips * scale, style);
     TextMeasurer measurer;
     if (format) measurer = [&](std::u16string_view part) { return measure(format.get(), part); };
-    return wrapped_line_count(text, width_dips, size_dips, scale, measurer);
+    const int lines = wrapped_line_count(text, width_dips, size_dips, scale, measurer);
+    if (line_counts_.size() >= kCachedLineCounts) line_counts_.erase(line_counts_.begin());
+    line_counts_.push_back({std::u16string(text), width_dips, size_dips, scale, style, lines});
+    return lines;
 }
 
 void TextEngine::draw(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
-                      const std::vector<TextItem>& items) {
-    if (items.empty() || draw_with_direct2d(dc, width, height, pixels, scale, items)) return;
+                      const std::vector<TextItem>& items, POINT origin) {
+    if (items.empty() || draw_with_direct2d(dc, width, height, pixels, scale, items, origin)) return;
     ::SetBkMode(dc, TRANSPARENT);
-    for (const TextItem& item : items) draw_item_with_gdi(dc, item, scale);
+    for (const TextItem& item : items) draw_item_with_gdi(dc, item, scale, origin);
+}
+
+bool TextEngine::make_render_target() {
+    if (target_) return true;
+    const D2D1_RENDER_TARGET_PROPERTIES properties{
+        D2D1_RENDER_TARGET_TYPE_SOFTWARE, {DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE}, 96.0f, 96.0f,
+        D2D1_RENDER_TARGET_USAGE_NONE, D2D1_FEATURE_LEVEL_DEFAULT};
+    if (FAILED(d2d_->CreateDCRenderTarget(&properties, target_.put()))) {
+        target_.reset();
+        return false;
+    }
+    ++render_targets_made_;
+    return true;
+}
+
+// Binds a small bitmap of one colour, draws nothing, and looks whether the
+// colour is still there.
+bool TextEngine::target_keeps_dc_pixels() {
+    if (target_keeps_dc_pixels_) return *target_keeps_dc_pixels_;
+    if (!draws_with_direct2d() || !make_render_target()) return false;
+    constexpr int kSide = 4;
+    constexpr std::uint32_t kMark = 0x00123456;
+    bool kept = false;
+    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), kSide, -kSide, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const UniqueBitmap bitmap(dc ? ::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr);
+    if (bitmap && bits) {
+        auto* pixels = static_cast<std::uint32_t*>(bits);
+        std::fill_n(pixels, kSide * kSide, kMark);
+        const GdiSelection selected(dc.get(), bitmap.get());
+        const RECT whole{0, 0, kSide, kSide};
+        if (SUCCEEDED(target_->BindDC(dc.get(), &whole))) {
+            target_->BeginDraw();
+            const HRESULT ended = target_->EndDraw(nullptr, nullptr);
+            ::GdiFlush();
+            kept = SUCCEEDED(ended) && std::all_of(pixels, pixels + kSide * kSide, [](std::uint32_t pixel) {
+                       return (pixel & 0x00FFFFFFu) == kMark;
+                   });
+        }
+    }
+    target_keeps_dc_pixels_ = kept;
+    return kept;
 }
 
 bool TextEngine::draw_with_direct2d(HDC dc, int width, int height, const std::uint32_t* pixels, double scale,
-                                    const std::vector<TextItem>& items) {
+                                    const std::vector<TextItem>& items, POINT origin) {
     if (!draws_with_direct2d()) return false;
-    if (!target_) {
-        const D2D1_RENDER_TARGET_PROPERTIES properties{
-            D2D1_RENDER_TARGET_TYPE_SOFTWARE, {DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE}, 96.0f, 96.0f,
-            D2D1_RENDER_TARGET_USAGE_NONE, D2D1_FEATURE_LEVEL_DEFAULT};
-        if (FAILED(d2d_->CreateDCRenderTarget(&properties, target_.put()))) {
-            target_.reset();
-            return false;
-        }
-        ++render_targets_made_;
-    }
+    const bool copy_in = !target_keeps_dc_pixels();
+    if (!make_render_target()) return false;
     const RECT whole{0, 0, width, height};
     if (FAILED(target_->BindDC(dc, &whole))) return false;
     target_->BeginDraw();
     const D2D1_MATRIX_3X2_F identity{1, 0, 0, 1, 0, 0};
     target_->SetTransform(&identity);
-    draw_existing_pixels(target_.get(), width, height, pixels);
+    if (copy_in) draw_existing_pixels(target_.get(), width, height, pixels);
+    // Whole pixels, so a text on a part of the window lands as on the whole.
+    const D2D1_MATRIX_3X2_F shift{1, 0, 0, 1, static_cast<float>(-origin.x), static_cast<float>(-origin.y)};
+    target_->SetTransform(&shift);
     target_->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
     for (const TextItem& item : items) draw_item(target_.get(), item, scale);
     HRESULT ended = target_->EndDraw(nullptr, nullptr);
@@ -280,7 +337,7 @@ void TextEngine::draw_item(ID2D1RenderTarget* target, const TextItem& item, doub
     }
 }
 
-void TextEngine::draw_item_with_gdi(HDC dc, const TextItem& item, double scale) const {
+void TextEngine::draw_item_with_gdi(HDC dc, const TextItem& item, double scale, POINT origin) const {
     const wchar_t* face = (item.style & text_style::kMonospace) ? L"Consolas"
                           : gdi_fonts_registered()                ? L"Pretendard"
                                                                   : L"Malgun Gothic";
@@ -292,12 +349,48 @@ void TextEngine::draw_item_with_gdi(HDC dc, const TextItem& item, double scale) 
     ::SetTextColor(dc, item.colour);
     RECT box{static_cast<LONG>(item.x * scale), static_cast<LONG>(item.y * scale),
              static_cast<LONG>((item.x + item.width) * scale), static_cast<LONG>((item.y + item.height) * scale)};
+    ::OffsetRect(&box, -origin.x, -origin.y);
     ::DrawTextW(dc, wide(item.text), static_cast<int>(item.text.size()), &box, gdi_format(item.style));
 }
 
+void TextEngine::warm_up_direct2d() {
+    if (!direct2d_deferred_) return;
+    direct2d_deferred_ = false;
+    if (!draws_with_direct2d() || !make_render_target()) return;
+    target_keeps_dc_pixels();
+    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), 32, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const UniqueBitmap bitmap(dc ? ::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr);
+    if (!bitmap || !bits) return;
+    const GdiSelection selected(dc.get(), bitmap.get());
+    const std::vector<TextItem> items{{u"설치", 0, 0, 32, 16, 12, 0, 0, text_style::kSingleLine}};
+    draw(dc.get(), 32, 16, static_cast<const std::uint32_t*>(bits), 1.0, items);
+}
+
 TextEngine& text_engine() {
-    static TextEngine engine({::GetModuleHandleW(nullptr), true});
+    TextEngineOptions options;
+    options.fonts_module = ::GetModuleHandleW(nullptr);
+    options.defer_direct2d = true;
+    static TextEngine engine(options);
     return engine;
+}
+
+TextEngine& warm_text_engine() {
+    TextEngine& engine = text_engine();
+    engine.warm_up_direct2d();
+    return engine;
+}
+
+void warm_up_text_after_paint(HWND window) {
+    if (text_engine().direct2d_pending()) ::PostMessageW(window, kMessageWarmUpText, 0, 0);
+}
+
+// The window posted this because it painted its texts with GDI.
+void warm_up_text(HWND window) {
+    text_engine().warm_up_direct2d();
+    ::InvalidateRect(window, nullptr, FALSE);
 }
 
 }  // namespace zelkora::ui

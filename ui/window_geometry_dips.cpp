@@ -1,6 +1,7 @@
 #include "ui/window_geometry_dips.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zelkora::ui {
 
@@ -24,5 +25,29 @@ ProgressCard progress_card(int footer_top, bool compact) {
     card.radius = std::min(0.5 * card.pitch - 2, 9.0);
     return card;
 }
+
+bool PixelBox::intersects(const PixelBox& other) const {
+    return !empty() && !other.empty() && left < other.right && other.left < right && top < other.bottom &&
+           other.top < bottom;
+}
+
+PixelBox pixels_touched(const DipBox& box, double scale, double margin_dips) {
+    return {static_cast<int>(std::floor((box.x - margin_dips) * scale)) - 1,
+            static_cast<int>(std::floor((box.y - margin_dips) * scale)) - 1,
+            static_cast<int>(std::ceil((box.x + box.width + margin_dips) * scale)) + 1,
+            static_cast<int>(std::ceil((box.y + box.height + margin_dips) * scale)) + 1};
+}
+
+double text_ink_margin(double size_dips) { return 0.35 * size_dips + 1; }
+
+bool spinner_box(const ProgressCard& card, int highest_step, DipBox& box) {
+    if (highest_step < 0 || highest_step > 5) return false;
+    const double centre_y = card.top + 7 + highest_step * card.pitch + 0.5 * card.pitch;
+    // The ring's pen (2 DIPs) straddles a circle inset by 1, so it stays inside the radius.
+    box = {52 - card.radius, centre_y - card.radius, 2 * card.radius, 2 * card.radius};
+    return true;
+}
+
+DipBox progress_track_box(const ProgressCard& card, int width_dips) { return {28, card.bar_top, width_dips - 56.0, 6}; }
 
 }  // namespace zelkora::ui

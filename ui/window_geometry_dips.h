@@ -26,4 +26,30 @@ struct ProgressCard {
 
 ProgressCard progress_card(int footer_top, bool compact);
 
+// A box in DIPs and a box in pixels (right and bottom exclusive).
+struct DipBox {
+    double x = 0, y = 0, width = 0, height = 0;
+};
+
+struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+    bool intersects(const PixelBox& other) const;
+    bool operator==(const PixelBox&) const = default;
+};
+
+// Every pixel that a shape drawn inside box may touch at the scale: the box
+// grown by margin DIPs on each side, rounded outwards, and one pixel more for
+// the antialiased edge.
+PixelBox pixels_touched(const DipBox& box, double scale, double margin_dips = 0);
+
+// What a text item may ink beyond its box: glyphs hang out of a tight box by a
+// fraction of their size.
+double text_ink_margin(double size_dips);
+
+// The marker that spins for the current step (none when every step is done),
+// and the track the progress bar fills; the animation repaints only these.
+bool spinner_box(const ProgressCard& card, int highest_step, DipBox& box);
+DipBox progress_track_box(const ProgressCard& card, int width_dips);
+
 }  // namespace zelkora::ui

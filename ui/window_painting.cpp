@@ -153,12 +153,14 @@ void paint_result(const Frame& frame) {
 
 }  // namespace
 
-void paint_view(WindowState& state, HDC dc) {
+void paint_view(WindowState& state, HDC dc, const RECT* region) {
     RECT client{};
     ::GetClientRect(state.window, &client);
-    if (client.right <= 0 || client.bottom <= 0) return;
+    RECT part = client;
+    if (region && !::IntersectRect(&part, &client, region)) return;
+    if (part.right <= part.left || part.bottom <= part.top) return;
     const Palette colours = current_palette();
-    PaintSurface surface(text_engine(), client.right, client.bottom, state.scale, colours.background);
+    PaintSurface surface(text_engine(), part, state.scale, colours.background);
     if (!surface.ready()) return;
     const DisplayModel model = current_window_model(state);
     const Frame frame{surface, state, model, colours, client_dips(state).width, footer_top(state),
@@ -171,12 +173,14 @@ void paint_view(WindowState& state, HDC dc) {
         default: paint_ready(frame); break;
     }
     queue_model_texts(surface, model, colours.inks);
-    surface.present(dc, 0, 0);
+    surface.present(dc);
 }
 
 void paint_window(WindowState& state) {
+    const std::vector<RECT> parts = update_rectangles(state.window);
     const PaintCycle cycle(state.window);
-    if (cycle.dc()) paint_view(state, cycle.dc());
+    if (!cycle.dc()) return;
+    for (const RECT& part : parts) paint_view(state, cycle.dc(), &part);
 }
 
 bool draw_button(const WindowState& state, const DRAWITEMSTRUCT* item) {

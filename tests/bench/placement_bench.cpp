@@ -4,9 +4,9 @@
 // same SHA-256 provider and 1 MiB buffers, with no checks at all:
 //   copy floor:          read source, hash, write, flush, read back, hash
 //   read-and-hash floor: read and hash the source and the existing target
-// Run by hand under Wine:  wine-env run PREFIX placement-bench.exe [ROUNDS]
+// Run by hand under Wine:  wine-env run PREFIX placement-bench.exe [ROUNDS [PAYLOAD]]
 // Each figure is the fastest of ROUNDS runs (3 by default); Wine's file
-// timings are noisy.
+// timings are noisy. PAYLOAD, "large" or "small", runs only that one.
 #include <windows.h>
 
 #include <algorithm>
@@ -168,10 +168,11 @@ void run(const Payload& payload, const test::ScratchFolder& scratch, int rounds)
 
 int wmain(int argc, wchar_t** argv) {
     const int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 3;
+    const std::wstring only = argc > 2 ? argv[2] : L"";
     try {
         test::ScratchFolder scratch;
-        run({"large", 16, 16u << 20}, scratch, rounds);
-        run({"small", 2000, 4096}, scratch, rounds);
+        if (only != L"small") run({"large", 16, 16u << 20}, scratch, rounds);
+        if (only != L"large") run({"small", 2000, 4096}, scratch, rounds);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "placement-bench: %s\n", error.what());
         return 1;

@@ -208,4 +208,37 @@ INSTANTIATE_TEST_SUITE_P(
         CaseFoldCase{"multiplication_sign_is_no_letter", u"\u00D7", u"\u00F7", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What a later placement may take for its own leftovers: only the exact form
+// it writes, so nothing else in the Client's folder is ever touched.
+TEST(WorkNames, OnlyThePlacementsOwnFormIsRecognised) {
+    struct Case {
+        std::u16string name;
+        std::optional<WorkNameKind> kind;
+        std::u16string original;
+    };
+    const std::vector<Case> cases{
+        {u"Zelkora.exe.0123456789ab.zelkora-new", WorkNameKind::temporary, u"Zelkora.exe"},
+        {u"a.fedcba987654.zelkora-old", WorkNameKind::backup, u"a"},
+        {u"x.0123456789ab.zelkora-old.0123456789ab.zelkora-new", WorkNameKind::temporary,
+         u"x.0123456789ab.zelkora-old"},
+        {u".0123456789ab.zelkora-new", std::nullopt, u""},              // no name before the tag
+        {u"a.0123456789AB.zelkora-new", std::nullopt, u""},             // upper-case tag
+        {u"a.0123456789a.zelkora-new", std::nullopt, u""},              // 11 digits
+        {u"a0123456789abc.zelkora-new", std::nullopt, u""},             // no dot before the tag
+        {u"a.0123456789ag.zelkora-new", std::nullopt, u""},             // not hex
+        {u"a.0123456789ab.ZELKORA-NEW", std::nullopt, u""},             // not our spelling
+        {u"a.0123456789ab.zelkora-new.txt", std::nullopt, u""},
+        {u"zelkora-client.json", std::nullopt, u""},
+    };
+    for (const Case& c : cases) {
+        const auto work = parse_work_name(c.name);
+        const std::string shown = zelkora::utf16_to_utf8(c.name);
+        ASSERT_EQ(work.has_value(), c.kind.has_value()) << shown;
+        if (!work) continue;
+        EXPECT_EQ(work->kind, *c.kind) << shown;
+        EXPECT_EQ(work->original, c.original) << shown;
+        EXPECT_EQ(work->tag.size(), kWorkTagUnits) << shown;
+    }
+}
+
 }  // namespace

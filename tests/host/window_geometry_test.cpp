@@ -84,3 +84,59 @@ TEST(ResultPanelCompact, ShortWindowStartsHigherAndDropsBodyLines) {
 }
 
 }  // namespace
+
+namespace dirty {
+
+using zelkora::ui::DipBox;
+using zelkora::ui::PixelBox;
+using zelkora::ui::pixels_touched;
+
+struct TouchCase {
+    const char* name;
+    DipBox box;
+    double scale;
+    double margin;
+    PixelBox pixels;
+};
+
+class PixelsTouched : public testing::TestWithParam<TouchCase> {};
+
+// Outwards at fractional scales and positions, and one antialiased pixel
+// more on every side, so a repaint of the box never leaves a stale edge.
+TEST_P(PixelsTouched, CoverTheBoxRoundedOutwardsWithTheEdgePixel) {
+    const TouchCase& c = GetParam();
+    EXPECT_EQ(pixels_touched(c.box, c.scale, c.margin), c.pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, PixelsTouched,
+    testing::Values(TouchCase{"whole_pixels", {28, 383, 504, 6}, 1.0, 0, {27, 382, 533, 390}},
+                    TouchCase{"fractions_at_125", {43, 239.5, 18, 18}, 1.25, 0, {52, 298, 78, 323}},
+                    TouchCase{"margin_scales_too", {10, 10, 4, 4}, 2.0, 1, {17, 17, 31, 31}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PixelBoxes, IntersectOnlyWhenTheyShareAPixel) {
+    const PixelBox box{10, 10, 20, 20};
+    EXPECT_TRUE(box.intersects({19, 19, 30, 30}));
+    EXPECT_FALSE(box.intersects({20, 10, 30, 20})) << "right and bottom are exclusive";
+    EXPECT_FALSE(box.intersects({12, 12, 12, 18})) << "an empty box touches nothing";
+}
+
+// The spinner follows the current step down the card; when every step is
+// done there is none, and the animation has only the bar to repaint.
+TEST(SpinnerBox, SitsOnTheCurrentStepsMarker) {
+    const auto card = progress_card(405, false);
+    DipBox first;
+    DipBox fourth;
+    ASSERT_TRUE(zelkora::ui::spinner_box(card, 0, first));
+    ASSERT_TRUE(zelkora::ui::spinner_box(card, 3, fourth));
+    EXPECT_EQ(first.x, 52 - card.radius);
+    EXPECT_EQ(first.width, 2 * card.radius);
+    EXPECT_EQ(first.y + card.radius, card.top + 7 + 0.5 * card.pitch);
+    EXPECT_EQ(fourth.y - first.y, 3 * card.pitch);
+    DipBox none;
+    EXPECT_FALSE(zelkora::ui::spinner_box(card, 6, none));
+    EXPECT_FALSE(zelkora::ui::spinner_box(card, -1, none));
+}
+
+}  // namespace dirty

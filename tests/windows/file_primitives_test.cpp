@@ -160,6 +160,15 @@ TEST_F(FilePrimitives, IdentityIsStablePerFileAndDiffersBetweenFiles) {
     const UniqueFile two = open_plain(scratch / L"two", GENERIC_READ);
     EXPECT_EQ(file_identity(one.get()), file_identity(one_again.get()));
     EXPECT_NE(file_identity(one.get()), file_identity(two.get()));
+
+    // The volume's identities, read once for the folder, agree for files and
+    // folders on that volume (NTFS here too).
+    const UniqueFile folder = open_folder(scratch.path(), 0);
+    const VolumeIdentities on_volume(folder.get());
+    for (HANDLE object : {one.get(), two.get(), folder.get()}) {
+        EXPECT_EQ(on_volume.of(object), file_identity(object));
+        EXPECT_EQ(VolumeIdentities().of(object), file_identity(object));
+    }
 }
 
 TEST_F(FilePrimitives, RenameByHandleNeedsALongNameAndNeverReplaces) {
@@ -218,12 +227,15 @@ TEST_F(FilePrimitives, EnsureFolderCreatesOnceAndReportsWhatItCreated) {
     std::vector<std::wstring> created;
     const auto record = [&](const std::wstring& path, const FileIdentity&) { created.push_back(path); };
 
-    ensure_folder(long_form(L"existing"), ensured, record);
-    ensure_folder(long_form(L"new"), ensured, record);
-    ensure_folder(long_form(L"NEW"), ensured, record);
+    // Only a folder that was there already comes back open, for listing.
+    EXPECT_TRUE(ensure_folder(long_form(L"existing"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"EXISTING"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"new"), ensured, record));
+    EXPECT_FALSE(ensure_folder(long_form(L"NEW"), ensured, record));
     EXPECT_EQ(created, std::vector<std::wstring>{long_form(L"new")});
     EXPECT_TRUE(exists(scratch / L"new"));
-    EXPECT_EQ(failure_code([&] { ensure_folder(long_form(L"file"), ensured, record); }), "payload_target_unsafe");
+    EXPECT_EQ(failure_code([&] { static_cast<void>(ensure_folder(long_form(L"file"), ensured, record)); }),
+              "payload_target_unsafe");
 }
 
 }  // namespace

@@ -213,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
                          test::write_file(s.fixture->bin + L"\\fresh\\last.txt", "THE LAST FILE");
                      },
                      {}},
-        // The Part's order: the source is proven before the target is judged.
+        // The source is proven before the target is judged, so a package
+        // fault is reported before a target fault.
         FailurePoint{"TargetIsAFolderAndDigestMismatch", "payload_hash_mismatch", false,
                      [](Scenario& s) {
                          test::write_file(s.target(L"fresh\\last.txt\\inside.txt"), "inside");
@@ -274,9 +275,9 @@ TEST_P(PlacementRollback, LeavesTheDestinationAndEverythingElseAsItWas) {
     EXPECT_EQ(identity_of(scenario.target(L"replace.txt")), replaced_before) << "the original file is back";
 }
 
-// Deliberately unlike the Part's order: a target that already matches is
-// proven before any temporary file is made, so a taken temporary name cannot
-// fail a placement that has nothing to write.
+// A deliberate choice: a target that already matches needs no temporary
+// name, so a repair only reads, and a taken temporary name cannot fail a
+// placement that has nothing to write.
 TEST_F(Placement, AMatchingTargetNeedsNoTemporaryName) {
     const auto entry = source(L"same.txt", "same");
     test::write_file(destination + L"\\same.txt", "same");
@@ -288,6 +289,58 @@ TEST_F(Placement, AMatchingTargetNeedsNoTemporaryName) {
     EXPECT_EQ(result.unchanged, 1u);
     EXPECT_EQ(test::snapshot_tree(destination),
               (test::TreeSnapshot{{L"same.txt", "same"}, {L"same.txt.0123456789ab.zelkora-new", "squatter"}}));
+}
+
+// What an interrupted placement left in the folders this one places into
+// goes first: temporaries and backups, by their exact names. A backup whose
+// target is missing goes back to its name (and is then replaced if the plan
+// has the file); anything else with a similar name, and any folder the plan
+// does not place into, stays as it is.
+TEST_F(Placement, WorkNamesOfAnEarlierRunAreClearedWhereItPlaces) {
+    const test::TreeSnapshot untouched{
+        {L"folder.666666666666.zelkora-new", "<folder>"},
+        {L"folder.666666666666.zelkora-new\\inside.txt", "inside"},
+        {L"other", "<folder>"},
+        {L"other\\x.txt.777777777777.zelkora-new", "not placed into"},
+        {L"A.TXT.888888888888.ZELKORA-OLD", "not our spelling"},
+        {L"sub\\e.txt.12345678901.zelkora-new", "eleven digits"},
+    };
+    for (const auto& [name, bytes] : untouched) {
+        if (bytes == "<folder>") {
+            test::make_folders(destination + L"\\" + name);
+        } else {
+            test::write_file(destination + L"\\" + name, bytes);
+        }
+    }
+    test::write_file(destination + L"\\a.txt", "old a");
+    test::write_file(destination + L"\\a.txt.111111111111.zelkora-old", "older a");
+    test::write_file(destination + L"\\a.txt.222222222222.zelkora-new", "part of a");
+    test::write_file(destination + L"\\b.txt.333333333333.zelkora-old", "old b");
+    test::write_file(destination + L"\\c.txt.444444444444.zelkora-old", "old c");
+    test::write_file(destination + L"\\sub\\d.txt.555555555555.zelkora-new", "part of d");
+
+    const auto result = place(plan_of({source(L"a.txt", "new a"), source(L"b.txt", "new b"), source(L"sub\\d.txt", "d")}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.written, 3u);
+    EXPECT_EQ(result.unchanged, 0u);
+    test::TreeSnapshot expected = untouched;
+    expected.insert({{L"a.txt", "new a"}, {L"b.txt", "new b"}, {L"c.txt", "old c"}, {L"sub", "<folder>"},
+                     {L"sub\\d.txt", "d"}});
+    EXPECT_EQ(test::snapshot_tree(destination), expected);
+}
+
+// Links under work names, one to a file and one to a folder (from
+// make-link-fixtures): neither the links nor what they reach are touched.
+TEST_F(Placement, WorkNamedLinksAreLeftAlone) {
+    destination = kLinks + L"\\stale";
+    containment = kLinks;
+    const auto before = test::snapshot_tree(kLinks);
+    ASSERT_TRUE(before.contains(L"stale\\a.txt.0123456789ab.zelkora-old"))
+        << "C:\\zelkora-links is missing: run tests/wine/make-link-fixtures";
+    const auto result = place(plan_of({source(L"b.txt", "b")}));
+    ::DeleteFileW((destination + L"\\b.txt").c_str());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(test::snapshot_tree(kLinks), before);
 }
 
 TEST_F(Placement, ADestinationReachedThroughALinkIsRefusedBeforeAnythingIsTouched) {

@@ -21,6 +21,7 @@
 #include "core/file_paths_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
+#include "console_session.h"
 #include "file_tree.h"
 #include "payload/desktop_user_start.h"
 #include "payload/file_work.h"
@@ -212,76 +213,6 @@ void undo_link(const std::wstring& folder) {
     ::MoveFileExW((folder + L".moved").c_str(), folder.c_str(), 0);
 }
 
-std::wstring this_program() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    return path;
-}
-
-// One payload-console beside this program, fed line by line through its
-// standard input, as one session on the setup's pipe.
-class ConsoleSession {
-public:
-    explicit ConsoleSession(const std::wstring& arguments) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        UniqueHandle child_input;
-        UniqueHandle child_output;
-        if (!::CreatePipe(child_input.put(), input_.put(), &inherit, 0) ||
-            !::CreatePipe(output_.put(), child_output.put(), &inherit, 0)) {
-            return;
-        }
-        ::SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
-        ::SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
-        const std::wstring console = core::parent_folder(this_program()) + L"\\payload-console.exe";
-        std::wstring command_line = test::quoted_command_line(console, arguments);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = child_input.get();
-        startup.hStdOutput = child_output.get();
-        startup.hStdError = child_output.get();
-        PROCESS_INFORMATION started{};
-        if (!::CreateProcessW(console.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                              &startup, &started)) {
-            return;
-        }
-        ::CloseHandle(started.hThread);
-        process_.reset(started.hProcess);
-    }
-    ~ConsoleSession() { finish(); }
-    ConsoleSession(const ConsoleSession&) = delete;
-    ConsoleSession& operator=(const ConsoleSession&) = delete;
-
-    bool started() const { return static_cast<bool>(process_); }
-
-    // The console's answer line to one request line, line feed included.
-    std::string ask(const std::string& line) {
-        const std::string sent = line + "\n";
-        DWORD written = 0;
-        if (!::WriteFile(input_.get(), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr)) return {};
-        std::string answer;
-        char unit = 0;
-        DWORD read = 0;
-        while (answer.empty() || answer.back() != '\n') {
-            if (!::ReadFile(output_.get(), &unit, 1, &read, nullptr) || read == 0) break;
-            answer.push_back(unit);
-        }
-        return answer;
-    }
-
-    // Ends the input, so the console ends its session.
-    void finish() {
-        input_.reset();
-        if (process_) ::WaitForSingleObject(process_.get(), 30000);
-        process_.reset();
-    }
-
-private:
-    UniqueHandle input_;
-    UniqueHandle output_;
-    UniqueHandle process_;
-};
-
 class Shortcut : public testing::Test {
 public:
     test::ScratchFolder scratch;
@@ -368,20 +299,30 @@ TEST_F(Shortcut, APerUserShortcutIsReplacedAndRestoredFromBeforeTheFirstRequest)
     expect_only_the_link();
 }
 
+HANDLE hold_met = nullptr;  // set when the swap has met the test's hold
+
 // The shell opens links on the desktop to draw them; a replacement that meets
-// such a short hold waits for it instead of failing.
+// such a short hold waits for it instead of failing. The hold ends only once
+// the swap has met it.
 TEST_F(Shortcut, ALinkHeldOpenForAMomentIsStillReplaced) {
     const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
     ASSERT_FALSE(per_user.empty());
     test::write_file(link, per_user);
     UniqueFile held(::CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    std::thread release_later([&] {
-        ::Sleep(300);
+    const UniqueHandle met(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    hold_met = met.get();
+    set_work_point_handler([](WorkPoint point) {
+        if (point == WorkPoint::waiting_for_holder) ::SetEvent(hold_met);
+    });
+    std::thread release_when_met([&] {
+        ::WaitForSingleObject(met.get(), 30000);
         held.reset();
     });
     EXPECT_EQ(send(kShortcut), kOk);
-    release_later.join();
+    release_when_met.join();
+    set_work_point_handler(nullptr);
+    EXPECT_EQ(::WaitForSingleObject(met.get(), 0), WAIT_OBJECT_0) << "the swap never met the hold";
     const auto replaced = test::read_file(link);
     ASSERT_TRUE(replaced);
     EXPECT_TRUE(paths_equal(read_link(*replaced).path, target));
@@ -507,7 +448,7 @@ TEST(ShortcutThroughConsole, ADesktopReplacedByALinkBetweenRequestsIsRefused) {
         const std::string per_user = link_bytes(scratch / L"local\\Zelkora\\Client\\0.8.0\\Zelkora.exe");
         test::write_file(desktop + L"\\Zelkora.lnk", per_user);
 
-        ConsoleSession session(L"--bin " + scratch / L"bin" + L" --program-files " + scratch / L"pf" +
+        test::ConsoleSession session(L"--bin " + scratch / L"bin" + L" --program-files " + scratch / L"pf" +
                                L" --local-app-data " + scratch / L"local" + L" --desktop " + desktop);
         ASSERT_TRUE(session.started());
         EXPECT_EQ(session.ask(kShortcut), kOk);
@@ -588,7 +529,7 @@ TEST_F(Shortcut, ASetupEndedDuringTheSwapLeavesNothingTheNextRequestKeeps) {
     const std::wstring paused = scratch / L"paused";
     ::SetEnvironmentVariableW(L"ZELKORA_SHORTCUT_PAUSE_ROOT", scratch.path().c_str());
     const auto child = test::start_process(
-        this_program(), L"--gtest_filter=Shortcut.DISABLED_PausesDuringTheSwap --gtest_also_run_disabled_tests");
+        test::this_program(), L"--gtest_filter=Shortcut.DISABLED_PausesDuringTheSwap --gtest_also_run_disabled_tests");
     ::SetEnvironmentVariableW(L"ZELKORA_SHORTCUT_PAUSE_ROOT", nullptr);
     ASSERT_TRUE(child);
     const bool reached = test::wait_until([&] { return test::read_file(paused).has_value(); }, 60s);

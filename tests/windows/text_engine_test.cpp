@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "design_palette.h"
 #include "gdiplus_suite.h"
@@ -204,6 +206,55 @@ TEST_F(PaintSurfaceTests, ALostRenderTargetIsMadeAgainAtTheNextFlush) {
         EXPECT_EQ(engine.render_targets_made(), flush == 1 ? 1 : 2) << flush;
         if (flush > 1) EXPECT_TRUE(ink_of(surface).any()) << flush;
     }
+}
+
+// The first frame goes without Direct2D; once warmed up, Direct2D draws the
+// texts, on the one render target made by the warm-up.
+TEST_F(PaintSurfaceTests, DeferredDirect2DLeavesTheTextsToGdiUntilWarmedUp) {
+    TextEngineOptions options{setup_module(), true};
+    options.defer_direct2d = true;
+    TextEngine engine(options);
+    const auto flush_one_text = [&] {
+        PaintSurface surface(engine, 100, 40, 1.0, kBackdrop);
+        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        surface.flush_texts();
+        return ink_of(surface).any();
+    };
+    EXPECT_TRUE(engine.direct2d_pending());
+    EXPECT_TRUE(flush_one_text());
+    EXPECT_EQ(engine.render_targets_made(), 0);
+    engine.warm_up_direct2d();
+    EXPECT_FALSE(engine.direct2d_pending());
+    EXPECT_TRUE(engine.draws_with_direct2d());
+    EXPECT_EQ(engine.render_targets_made(), 1);
+    EXPECT_TRUE(flush_one_text());
+    EXPECT_EQ(engine.render_targets_made(), 1);
+}
+
+// Only part of a window: the surface is as small as the part, and a text that
+// crosses it is drawn there as on the whole window.
+TEST_F(PaintSurfaceTests, APartShowsThePixelsOfTheWhole) {
+    const auto paint = [](const RECT& region) {
+        PaintSurface surface(engine_with_faces(), region, 1.5, kBackdrop);
+        rounded_rectangle(surface, 10, 10, 80, 30, 8, theme::kCard, Border{theme::kLine, 1});
+        surface.queue_text({u"설치 중", 12, 12, 76, 26, 13, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        surface.flush_texts();
+        std::vector<std::uint32_t> pixels(surface.pixels(), surface.pixels() + surface.width() * surface.height());
+        return std::make_pair(surface.width(), pixels);
+    };
+    const auto [whole_width, whole] = paint(RECT{0, 0, 150, 80});
+    const RECT part{37, 21, 101, 47};
+    const auto [part_width, pixels] = paint(part);
+    ASSERT_EQ(part_width, part.right - part.left);
+    int differing = 0;
+    for (int y = part.top; y < part.bottom; ++y) {
+        for (int x = part.left; x < part.right; ++x) {
+            const std::uint32_t expected = whole[static_cast<std::size_t>(y * whole_width + x)] & 0xFFFFFF;
+            const std::uint32_t got = pixels[static_cast<std::size_t>((y - part.top) * part_width + x - part.left)];
+            differing += expected != (got & 0xFFFFFF);
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(PaintSurfaceTests, PresentCopiesTheWholeSurfaceOnceAndLetsGo) {

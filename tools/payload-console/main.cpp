@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: payload-console --bin DIR --program-files DIR --local-app-data DIR --desktop DIR\n"
     "                       --public-desktop DIR --common-startup DIR [--trust-current-user]\n"
+    "                       [--pause-at POINT]\n"
     "\n"
     "Creates one client-flavour payload context, as the setup does for each\n"
     "progress-pipe connection, with these folders as its well-known locations\n"
@@ -27,6 +29,12 @@ constexpr const char* kHelp =
     "setup's trusted owners (LocalSystem, Administrators, TrustedInstaller);\n"
     "--trust-current-user adds the user running the console, for trying\n"
     "placements into folders that user owns. The package version is 1.0.0.\n"
+    "--pause-at stops the file work the first time it reaches POINT, prints\n"
+    "\"paused at POINT\" and waits for ever, so that a test can end the process\n"
+    "there as a crash would: first-backup (a replaced file has just moved to\n"
+    "its backup name), partial-temporary (part of a file is in its temporary\n"
+    "file), last-rename (every file placed, backups not yet deleted),\n"
+    "removal-moved-aside (a version folder renamed aside, not yet deleted).\n"
     "The requests do real file work in those folders: shortcut-v1 writes\n"
     "Zelkora.lnk into --desktop, legacy-remove-v1 and old-remove-v1 delete\n"
     "older Client versions below --local-app-data and --program-files, and\n"
@@ -51,6 +59,38 @@ struct Options {
     bool trust_current_user = false;
 };
 
+using zelkora::payload::WorkPoint;
+
+struct PausePoint {
+    const char* name;
+    WorkPoint point;
+};
+constexpr PausePoint kPausePoints[] = {
+    {"first-backup", WorkPoint::backup_made},
+    {"partial-temporary", WorkPoint::temporary_partly_written},
+    {"last-rename", WorkPoint::last_file_placed},
+    {"removal-moved-aside", WorkPoint::folder_moved_aside},
+};
+const PausePoint* pause_at = nullptr;
+
+void pause_if_chosen(WorkPoint point) {
+    if (!pause_at || point != pause_at->point) return;
+    std::printf("paused at %s\n", pause_at->name);
+    std::fflush(stdout);
+    for (;;) ::Sleep(INFINITE);
+}
+
+bool choose_pause_point(const std::wstring& name) {
+    for (const PausePoint& candidate : kPausePoints) {
+        if (name == std::wstring(candidate.name, candidate.name + std::strlen(candidate.name))) {
+            pause_at = &candidate;
+            zelkora::payload::set_work_point_handler(pause_if_chosen);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool parse_options(int argc, wchar_t** argv, Options& options) {
     const std::map<std::wstring, std::u16string zelkora::state::WellKnownLocations::*> folders = {
         {L"--bin", &zelkora::state::WellKnownLocations::setup_bin},
@@ -64,6 +104,8 @@ bool parse_options(int argc, wchar_t** argv, Options& options) {
         const std::wstring option = argv[i];
         if (option == L"--trust-current-user") {
             options.trust_current_user = true;
+        } else if (option == L"--pause-at" && i + 1 < argc) {
+            if (!choose_pause_point(argv[++i])) return false;
         } else if (const auto found = folders.find(option); found != folders.end() && i + 1 < argc) {
             options.locations.*(found->second) = zelkora::from_wide(argv[++i]);
         } else {
