@@ -216,7 +216,7 @@ TEST_F(PaintSurfaceTests, DeferredDirect2DLeavesTheTextsToGdiUntilWarmedUp) {
     TextEngine engine(options);
     const auto flush_one_text = [&] {
         PaintSurface surface(engine, 100, 40, 1.0, kBackdrop);
-        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        surface.queue_text({u"HHH", 0, 0, 100, 40, 20, 0, design::kText, kCentred | kMiddle | kSingleLine});
         surface.flush_texts();
         return ink_of(surface).any();
     };
@@ -236,8 +236,8 @@ TEST_F(PaintSurfaceTests, DeferredDirect2DLeavesTheTextsToGdiUntilWarmedUp) {
 TEST_F(PaintSurfaceTests, APartShowsThePixelsOfTheWhole) {
     const auto paint = [](const RECT& region) {
         PaintSurface surface(engine_with_faces(), region, 1.5, kBackdrop);
-        rounded_rectangle(surface, 10, 10, 80, 30, 8, theme::kCard, Border{theme::kLine, 1});
-        surface.queue_text({u"설치 중", 12, 12, 76, 26, 13, 0, theme::kText, kCentred | kMiddle | kSingleLine});
+        rounded_rectangle(surface, 10, 10, 80, 30, 8, design::kCard, Border{design::kLine, 1});
+        surface.queue_text({u"설치 중", 12, 12, 76, 26, 13, 0, design::kText, kCentred | kMiddle | kSingleLine});
         surface.flush_texts();
         std::vector<std::uint32_t> pixels(surface.pixels(), surface.pixels() + surface.width() * surface.height());
         return std::make_pair(surface.width(), pixels);
