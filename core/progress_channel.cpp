@@ -138,8 +138,11 @@ void serve_pipe(const ReaderSetup& setup) {
     std::unique_ptr<PayloadLines> payload = setup.payload_factory ? setup.payload_factory() : nullptr;
     UniqueHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!io_event) return;
-    if (!wait_for_installer(setup)) return;
+    // Listening before PowerShell's id is known lets its connect succeed at
+    // once even when this thread is slow to run; no byte is read before the
+    // client is proven to be PowerShell.
     if (!wait_for_client(setup, io_event.get())) return;
+    if (!wait_for_installer(setup)) return;
     if (!client_is_installer(setup)) return;  // not a byte from anyone else
     read_lines(setup, payload.get(), io_event.get());
 }
