@@ -17,8 +17,6 @@ namespace zelkora::payload {
 
 namespace {
 
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
-
 enum class JournalKind { created_folder, created_file, replaced_file };
 
 struct JournalEntry {

@@ -17,8 +17,6 @@ namespace {
 
 constexpr DWORD kTempPathUnits = 261;
 
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
-
 // A listing buffer of any size, aligned as the directory queries need.
 class ListBuffer {
 public:

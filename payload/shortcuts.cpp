@@ -16,7 +16,6 @@
 #include "payload/failure.h"
 #include "payload/file_primitives.h"
 #include "payload/full_path_win32.h"
-#include "payload/path_rules.h"
 #include "payload/removal.h"
 
 namespace zelkora::payload {
@@ -32,8 +31,6 @@ constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 constexpr NTSTATUS kStatusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
-
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
 void require_plain_file(const std::wstring& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
