@@ -144,9 +144,7 @@ bool metadata_matches_file(const std::wstring& path, const std::string& version)
 
 bool is_version_folder(const std::wstring& path, const std::wstring& name) {
     const auto version = state::version_of_folder_name(from_wide(name));
-    return version && metadata_matches_file(join_path(path, std::wstring(state::kClientMetadataFile.begin(),
-                                                                         state::kClientMetadataFile.end())),
-                                            *version);
+    return version && metadata_matches_file(join_path(path, to_wide(state::kClientMetadataFile)), *version);
 }
 
 // The folder opened for deletion stands at path itself, not behind a link.
@@ -210,8 +208,7 @@ void verify_new_install(const std::wstring& folder, const std::string& version, 
     } catch (const Failure&) {
         fail("legacy_new_install_unverified");
     }
-    const std::wstring metadata =
-        join_path(folder, std::wstring(state::kClientMetadataFile.begin(), state::kClientMetadataFile.end()));
+    const std::wstring metadata = join_path(folder, to_wide(state::kClientMetadataFile));
     if (!metadata_matches_file(metadata, version) || !open_unlinked(join_path(folder, L"Zelkora.exe"), ObjectKind::file)) {
         fail("legacy_new_install_unverified");
     }
