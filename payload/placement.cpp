@@ -216,7 +216,12 @@ private:
 
     void ensure_folders_of(const std::wstring& relative) {
         const auto record = [this](const std::wstring& path, const FileIdentity& identity) {
-            journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
+            journal_.add({.kind = JournalKind::created_folder,
+                          .path = path,
+                          .backup_path = {},
+                          .new_identity = identity,
+                          .old_identity = {},
+                          .new_in_place = false});
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
             const std::wstring folder = join_path(destination_, relative.substr(0, cut));
@@ -301,7 +306,12 @@ private:
             replace_target(target.file.get(), temporary.get(), names);
         } else {
             move_temporary_onto(temporary.get(), names.target);
-            journal_.add({JournalKind::created_file, names.target, {}, journal_.pending->identity, {}, false});
+            journal_.add({.kind = JournalKind::created_file,
+                          .path = names.target,
+                          .backup_path = {},
+                          .new_identity = journal_.pending->identity,
+                          .old_identity = {},
+                          .new_in_place = false});
             journal_.pending.reset();
             ++written_;
         }
@@ -402,7 +412,12 @@ private:
     void replace_target(HANDLE target, HANDLE temporary, const FileNames& names) {
         // Journaled before the move, so that a move which lands somewhere
         // unexpected is still put back.
-        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, journal_.identities.of(target), false});
+        journal_.add({.kind = JournalKind::replaced_file,
+                      .path = names.target,
+                      .backup_path = names.backup,
+                      .new_identity = {},
+                      .old_identity = journal_.identities.of(target),
+                      .new_in_place = false});
         if (!move_aside(target, names)) fail(kTargetBusy);
         reached(WorkPoint::backup_made);
         move_temporary_onto(temporary, names.target);
