@@ -299,9 +299,9 @@ std::optional<std::wstring> full_path_of(const wchar_t* path) {
 
 // Loads the existing shortcut into the link object and refuses one that
 // points outside the product's folders.
-void load_existing(IShellLinkW* link, const std::string& bytes, const ShortcutPlan& plan) {
-    ComPtr<IPersistStream> persist;
-    if (FAILED(link->QueryInterface(IID_IPersistStream, persist.put_void()))) fail(kShortcutUnavailable);
+void load_existing(const ComPtr<IShellLinkW>& link, const std::string& bytes, const ShortcutPlan& plan) {
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
+    if (!persist) fail(kShortcutUnavailable);
     ComPtr<IStream> stream;
     *stream.put() = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
     if (!stream || FAILED(persist->Load(stream.get()))) fail(kShortcutUnreadable);
@@ -327,19 +327,19 @@ void set_properties(IShellLinkW* link, const ShortcutPlan& plan) {
 }
 
 // The shortcut never asks for elevation, whatever the loaded one said.
-void clear_run_as_administrator(IShellLinkW* link) {
-    ComPtr<IShellLinkDataList> data;
-    if (FAILED(link->QueryInterface(IID_IShellLinkDataList, data.put_void()))) return;
+void clear_run_as_administrator(const ComPtr<IShellLinkW>& link) {
+    const auto data = link.query<IShellLinkDataList>(IID_IShellLinkDataList);
+    if (!data) return;
     DWORD flags = 0;
     if (FAILED(data->GetFlags(&flags))) return;
     if ((flags & SLDF_RUNAS_USER) == 0) return;
     if (FAILED(data->SetFlags(flags & ~static_cast<DWORD>(SLDF_RUNAS_USER)))) fail(kShortcutWriteFailed);
 }
 
-std::string serialise(IShellLinkW* link) {
-    ComPtr<IPersistStream> persist;
+std::string serialise(const ComPtr<IShellLinkW>& link) {
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
     ComPtr<IStream> stream;
-    if (FAILED(link->QueryInterface(IID_IPersistStream, persist.put_void())) ||
+    if (!persist ||
         FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || FAILED(persist->Save(stream.get(), TRUE))) {
         fail(kShortcutWriteFailed);
     }
@@ -383,11 +383,11 @@ ShortcutResult create_or_raise(const ShortcutPlan& plan, const ShortcutHooks& ho
     if (existing) {
         result.replaced_existing = true;
         result.previous_bytes = existing->bytes;
-        load_existing(link.get(), result.previous_bytes, plan);
+        load_existing(link, result.previous_bytes, plan);
     }
     set_properties(link.get(), plan);
-    clear_run_as_administrator(link.get());
-    const std::string bytes = serialise(link.get());
+    clear_run_as_administrator(link);
+    const std::string bytes = serialise(link);
     if (existing) clear_read_only(*existing);
     write_link(folder, bytes, existing, hooks);
     notify_shell(result.replaced_existing ? SHCNE_UPDATEITEM : SHCNE_CREATE, link_path);
