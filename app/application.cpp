@@ -146,8 +146,9 @@ int run_application(RunRequest request, HINSTANCE instance) {
     // diagnostics field and the dialogs' measurements.
     state.embedded_fonts_in_gdi = ui::text_engine().gdi_fonts_registered();
 
-    ui::register_setup_window_class(instance);
-    const HWND window = start_step_fails(StartStep::window)
+    // Without the class no window can be made: the start fails as a failed window would.
+    const bool registered = ui::register_setup_window_class(instance);
+    const HWND window = start_step_fails(StartStep::window) || !registered
                             ? nullptr
                             : ui::create_setup_window(state, instance, to_wide(window_title(kind)));
     if (!window) return kExitFailed;

@@ -33,6 +33,7 @@ add_executable(host_tests
     tests/host/text_wrap_test.cpp
     tests/host/update_staging_test.cpp
     tests/host/version_folders_test.cpp
+    tests/host/version_test.cpp
     tests/host/winfsp_rules_test.cpp
 )
 target_link_libraries(host_tests PRIVATE zelkora_portable GTest::gtest_main)

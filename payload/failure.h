@@ -4,6 +4,7 @@
 // Portable: no <windows.h>.
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace zelkora::payload {
@@ -18,6 +19,6 @@ private:
 };
 
 // The one way the engine raises: every failure is a Failure with its code.
-[[noreturn]] inline void fail(const char* code) { throw Failure(code); }
+[[noreturn]] inline void fail(std::string_view code) { throw Failure(std::string(code)); }
 
 }  // namespace zelkora::payload

@@ -8,6 +8,7 @@
 #include <winternl.h>
 
 #include "payload/failure.h"
+#include "payload/reply_codes.h"
 
 namespace zelkora::payload {
 
@@ -65,7 +66,7 @@ FileIdentity file_identity(HANDLE file) {
         return identity;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file, &info)) fail("payload_identity_unavailable");
+    if (!::GetFileInformationByHandle(file, &info)) fail(kIdentityUnavailable);
     identity.volume_serial = info.dwVolumeSerialNumber;
     const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     std::memcpy(identity.file_id.data(), &index, sizeof(index));
@@ -101,7 +102,7 @@ FileIdentity VolumeIdentities::of(HANDLE file) const {
     IO_STATUS_BLOCK status_block{};
     std::uint64_t index = 0;
     if (query_information_file()(file, &status_block, &index, sizeof(index), kFileInternalInformation) < 0) {
-        fail("payload_identity_unavailable");
+        fail(kIdentityUnavailable);
     }
     FileIdentity identity;
     identity.volume_serial = volume_serial_;
@@ -112,7 +113,7 @@ FileIdentity VolumeIdentities::of(HANDLE file) const {
 DWORD file_attributes(HANDLE file) {
     FILE_ATTRIBUTE_TAG_INFO info{};
     if (!::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof(info))) {
-        fail("payload_identity_unavailable");
+        fail(kIdentityUnavailable);
     }
     return info.FileAttributes;
 }
@@ -122,7 +123,7 @@ bool is_reparse_point(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_RE
 
 std::wstring final_path(HANDLE file) {
     auto path = core::final_path(file);
-    if (!path) fail("payload_path_unverified");
+    if (!path) fail(kPathUnverified);
     return std::move(*path);
 }
 
@@ -132,7 +133,7 @@ std::wstring long_path(const std::wstring& path) {
     const bool ok = query_growing_path(first, [&path](wchar_t* buffer, DWORD capacity) {
         return ::GetLongPathNameW(path.c_str(), buffer, capacity);
     }, result);
-    if (!ok) fail("payload_path_unverified");
+    if (!ok) fail(kPathUnverified);
     // A path already in "\\?\" form keeps its single prefix.
     return starts_with_long_prefix(result) ? result : std::wstring(kLongPrefix) + result;
 }
@@ -149,7 +150,7 @@ bool rename_by_handle(HANDLE file, const std::wstring& new_path) {
     if (!::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(storage.size()))) {
         return false;
     }
-    if (!paths_equal(final_path(file), new_path)) fail("payload_link_refused");
+    if (!paths_equal(final_path(file), new_path)) fail(kLinkRefused);
     return true;
 }
 
@@ -184,7 +185,7 @@ bool delete_by_identity(const std::wstring& path, const FileIdentity& expected, 
 std::wstring random_tag() {
     std::uint8_t bytes[6];
     if (::BCryptGenRandom(nullptr, bytes, sizeof(bytes), BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
-        fail("payload_hash_unavailable");
+        fail(kHashUnavailable);
     }
     static constexpr wchar_t kHex[] = L"0123456789abcdef";
     std::wstring tag;
@@ -200,9 +201,9 @@ std::unique_ptr<CopyBuffer> make_copy_buffer() { return std::make_unique_for_ove
 
 Sha256::Sha256() {
     const BCRYPT_ALG_HANDLE provider = sha256_provider();
-    if (!provider) fail("payload_hash_unavailable");
+    if (!provider) fail(kHashUnavailable);
     BCRYPT_HASH_HANDLE created = nullptr;
-    if (::BCryptCreateHash(provider, &created, nullptr, 0, nullptr, 0, 0) < 0) fail("payload_hash_unavailable");
+    if (::BCryptCreateHash(provider, &created, nullptr, 0, nullptr, 0, 0) < 0) fail(kHashUnavailable);
     hash_.reset(created);
 }
 
@@ -210,7 +211,7 @@ void Sha256::add(const void* data, std::size_t size) {
     auto* bytes = static_cast<UCHAR*>(const_cast<void*>(data));
     while (size > 0) {
         const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, kCopyBufferSize));
-        if (::BCryptHashData(hash_.get(), bytes, piece, 0) < 0) fail("payload_hash_unavailable");
+        if (::BCryptHashData(hash_.get(), bytes, piece, 0) < 0) fail(kHashUnavailable);
         bytes += piece;
         size -= piece;
     }
@@ -219,20 +220,20 @@ void Sha256::add(const void* data, std::size_t size) {
 Sha256Digest Sha256::finish() {
     Sha256Digest digest{};
     if (::BCryptFinishHash(hash_.get(), digest.data(), static_cast<ULONG>(digest.size()), 0) < 0) {
-        fail("payload_hash_unavailable");
+        fail(kHashUnavailable);
     }
     return digest;
 }
 
 Sha256Digest file_digest(HANDLE file, std::uint64_t expected_size, CopyBuffer& buffer) {
     LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) fail("payload_verify_failed");
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) fail(kVerifyFailed);
     Sha256 hash;
     std::uint64_t total = 0;
     for (;;) {
         DWORD count = 0;
         if (!::ReadFile(file, buffer.bytes, static_cast<DWORD>(kCopyBufferSize), &count, nullptr)) {
-            fail("payload_verify_failed");
+            fail(kVerifyFailed);
         }
         if (count == 0) break;
         total += count;
@@ -253,18 +254,18 @@ UniqueFile open_folder(const std::wstring& path, DWORD extra_access) {
     UniqueFile folder(::CreateFileW(path.c_str(), SYNCHRONIZE | FILE_READ_ATTRIBUTES | extra_access, kAllSharing,
                                     nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder) fail("payload_destination_missing");
+    if (!folder) fail(kDestinationMissing);
     const DWORD attributes = file_attributes(folder.get());
-    if (is_reparse_point(attributes)) fail("payload_link_refused");
-    if (!is_folder(attributes)) fail("payload_destination_missing");
+    if (is_reparse_point(attributes)) fail(kLinkRefused);
+    if (!is_folder(attributes)) fail(kDestinationMissing);
     return folder;
 }
 
 void ensure_walk_up(std::wstring path, const std::wstring& stop_path) {
     for (;;) {
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !is_folder(attributes)) fail("payload_destination_missing");
-        if (is_reparse_point(attributes)) fail("payload_link_refused");
+        if (attributes == INVALID_FILE_ATTRIBUTES || !is_folder(attributes)) fail(kDestinationMissing);
+        if (is_reparse_point(attributes)) fail(kLinkRefused);
         if (path.size() < 4) return;
         if (!stop_path.empty() && paths_equal(path, stop_path)) return;
         // "C:\" is the last step; a path without a separator cannot go higher.
@@ -281,18 +282,18 @@ UniqueFile ensure_folder(const std::wstring& folder, PathSet& ensured, const Fol
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) fail("payload_directory_failed");
-        if (!::CreateDirectoryW(folder.c_str(), nullptr)) fail("payload_directory_failed");
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) fail(kDirectoryFailed);
+        if (!::CreateDirectoryW(folder.c_str(), nullptr)) fail(kDirectoryFailed);
         const UniqueFile created = open_folder(folder, DELETE);
         on_created(folder, identities.of(created.get()));
-        if (!paths_equal(final_path(created.get()), folder)) fail("payload_link_refused");
+        if (!paths_equal(final_path(created.get()), folder)) fail(kLinkRefused);
     } else if (is_reparse_point(attributes)) {
-        fail("payload_link_refused");
+        fail(kLinkRefused);
     } else if (is_folder(attributes)) {
         existing = open_folder(folder, FILE_LIST_DIRECTORY);
-        if (!paths_equal(final_path(existing.get()), folder)) fail("payload_link_refused");
+        if (!paths_equal(final_path(existing.get()), folder)) fail(kLinkRefused);
     } else {
-        fail("payload_target_unsafe");
+        fail(kTargetUnsafe);
     }
     ensured.insert(folder);
     return existing;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/wide.h"
+#include "payload/path_rules.h"
 
 namespace zelkora::payload {
 
@@ -24,5 +25,7 @@ std::optional<std::u16string> full_path_win32(std::u16string_view path) {
     }
     return std::nullopt;
 }
+
+bool passes_absolute_rule(std::u16string_view path) { return passes_absolute_path_rule(path, full_path_win32); }
 
 }  // namespace zelkora::payload

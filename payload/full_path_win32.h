@@ -11,4 +11,7 @@ namespace zelkora::payload {
 // fails or the path holds a NUL, which the call would silently cut at.
 std::optional<std::u16string> full_path_win32(std::u16string_view path);
 
+// The whole absolute path rule, judged against GetFullPathNameW.
+bool passes_absolute_rule(std::u16string_view path);
+
 }  // namespace zelkora::payload

@@ -9,6 +9,7 @@
 #include "core/scope_exit.h"
 #include "core/wide.h"
 #include "payload/failure.h"
+#include "payload/reply_codes.h"
 #include "payload/full_path_win32.h"
 #include "payload/path_rules.h"
 #include "payload/removal.h"
@@ -16,8 +17,6 @@
 namespace zelkora::payload {
 
 namespace {
-
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
 enum class JournalKind { created_folder, created_file, replaced_file };
 
@@ -124,7 +123,7 @@ public:
         } catch (const Failure& failure) {
             result.error = failure.code();
         } catch (...) {
-            result.error = "payload_failed";
+            result.error = kPayloadFailed;
         }
         journal_.roll_back();
         return result;
@@ -153,7 +152,7 @@ private:
         destination_folder_ = open_folder(destination, READ_CONTROL | FILE_LIST_DIRECTORY);
         destination_ = final_path(destination_folder_.get());
         // Refuses any junction, link or short-name alias on the way.
-        if (!paths_equal(destination_, long_path(destination))) fail("payload_link_refused");
+        if (!paths_equal(destination_, long_path(destination))) fail(kLinkRefused);
         // Everything the placement records lies below the destination, so on
         // the destination's volume.
         journal_.identities = VolumeIdentities(destination_folder_.get());
@@ -165,19 +164,19 @@ private:
 
     void check_plan() const {
         const auto& entries = plan_.entries;
-        if (entries.empty() || entries.size() > kMaxPlanEntries) fail("payload_request_invalid");
+        if (entries.empty() || entries.size() > kMaxPlanEntries) fail(kRequestInvalid);
         PathSet seen;
         for (const auto& entry : entries) {
-            if (entry.size > kMaxFileSize) fail("payload_request_invalid");
+            if (entry.size > kMaxFileSize) fail(kRequestInvalid);
             // The protocol normalizes paths already; a plan from anywhere else
             // must not reach outside the destination either.
             const auto normalized = normalize_relative_path(entry.relative_path);
-            if (!normalized || *normalized != entry.relative_path) fail("payload_request_invalid");
-            if (!seen.insert(to_wide(entry.relative_path)).second) fail("payload_request_invalid");
+            if (!normalized || *normalized != entry.relative_path) fail(kRequestInvalid);
+            if (!seen.insert(to_wide(entry.relative_path)).second) fail(kRequestInvalid);
         }
         if (!passes_absolute_rule(plan_.source_root) || !passes_absolute_rule(plan_.destination) ||
             (!plan_.containment_root.empty() && !passes_absolute_rule(plan_.containment_root))) {
-            fail("payload_unavailable");
+            fail(kPayloadUnavailable);
         }
     }
 
@@ -189,7 +188,7 @@ private:
 
     void check_ownership_marker() const {
         const std::wstring marker = join_path(destination_, to_wide(plan_.ownership_marker));
-        if (!open_unlinked(marker, ObjectKind::file)) fail("payload_destination_unowned");
+        if (!open_unlinked(marker, ObjectKind::file)) fail(kDestinationUnowned);
     }
 
     void check_destination_empty() const {
@@ -197,12 +196,12 @@ private:
         WIN32_FIND_DATAW found{};
         const UniqueFind search(
             ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-        if (!search) fail("payload_destination_not_empty");
+        if (!search) fail(kDestinationNotEmpty);
         do {
             const std::wstring_view name = found.cFileName;
-            if (name != L"." && name != L"..") fail("payload_destination_not_empty");
+            if (name != L"." && name != L"..") fail(kDestinationNotEmpty);
         } while (::FindNextFileW(search.get(), &found));
-        if (::GetLastError() != ERROR_NO_MORE_FILES) fail("payload_destination_not_empty");
+        if (::GetLastError() != ERROR_NO_MORE_FILES) fail(kDestinationNotEmpty);
     }
 
     FileNames names_for(const FileEntry& entry) const {
@@ -217,7 +216,12 @@ private:
 
     void ensure_folders_of(const std::wstring& relative) {
         const auto record = [this](const std::wstring& path, const FileIdentity& identity) {
-            journal_.add({JournalKind::created_folder, path, {}, identity, {}, false});
+            journal_.add({.kind = JournalKind::created_folder,
+                          .path = path,
+                          .backup_path = {},
+                          .new_identity = identity,
+                          .old_identity = {},
+                          .new_in_place = false});
         };
         for (std::size_t cut = relative.find(L'\\'); cut != std::wstring::npos; cut = relative.find(L'\\', cut + 1)) {
             const std::wstring folder = join_path(destination_, relative.substr(0, cut));
@@ -248,7 +252,7 @@ private:
                 return true;
             });
         } catch (const Failure&) {
-            fail("payload_directory_failed");
+            fail(kDirectoryFailed);
         }
         for (const auto& [name, work] : found) clear_work_file(path, name, work);
     }
@@ -283,7 +287,7 @@ private:
         const FileNames names = names_for(entry);
         const UniqueFile source = open_source(names.source, entry.size);
         const ExistingTarget target = open_existing_target(names.target);
-        if (target.file && !target.refusal && matches_entry(target.file.get(), entry)) {
+        if (target.file && target.refusal.empty() && matches_entry(target.file.get(), entry)) {
             copy_with_digest(source.get(), nullptr, entry);
             ++unchanged_;
             return;
@@ -295,14 +299,19 @@ private:
         const UniqueFile temporary = create_temporary(names.temporary);
         copy_with_digest(source.get(), temporary.get(), entry);
         if (have_last_write) ::SetFileTime(temporary.get(), nullptr, nullptr, &last_write);
-        if (!::FlushFileBuffers(temporary.get())) fail("payload_write_failed");
-        if (file_digest(temporary.get(), entry.size, *buffer_) != entry.digest) fail("payload_verify_failed");
-        if (target.refusal) fail(target.refusal);
+        if (!::FlushFileBuffers(temporary.get())) fail(kWriteFailed);
+        if (file_digest(temporary.get(), entry.size, *buffer_) != entry.digest) fail(kVerifyFailed);
+        if (!target.refusal.empty()) fail(target.refusal);
         if (target.file) {
             replace_target(target.file.get(), temporary.get(), names);
         } else {
             move_temporary_onto(temporary.get(), names.target);
-            journal_.add({JournalKind::created_file, names.target, {}, journal_.pending->identity, {}, false});
+            journal_.add({.kind = JournalKind::created_file,
+                          .path = names.target,
+                          .backup_path = {},
+                          .new_identity = journal_.pending->identity,
+                          .old_identity = {},
+                          .new_in_place = false});
             journal_.pending.reset();
             ++written_;
         }
@@ -312,15 +321,15 @@ private:
         UniqueFile source(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!source) {
-            fail(::GetLastError() == ERROR_SHARING_VIOLATION ? "payload_source_busy" : "payload_source_missing");
+            fail(::GetLastError() == ERROR_SHARING_VIOLATION ? kSourceBusy : kSourceMissing);
         }
         const DWORD attributes = file_attributes(source.get());
         if (is_folder(attributes) || is_reparse_point(attributes) || !paths_equal(final_path(source.get()), name)) {
-            fail("payload_source_invalid");
+            fail(kSourceInvalid);
         }
         LARGE_INTEGER size{};
         if (!::GetFileSizeEx(source.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != expected_size) {
-            fail("payload_size_mismatch");
+            fail(kSizeMismatch);
         }
         return source;
     }
@@ -328,12 +337,12 @@ private:
     UniqueFile create_temporary(const std::wstring& name) {
         UniqueFile temporary(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!temporary) fail("payload_write_failed");
+        if (!temporary) fail(kWriteFailed);
         // Until its identity is recorded and its path proven, only this handle
         // can find the new file again.
         ScopeExit delete_unproven([&] { forget_pending_if_deleted(temporary.get()); });
         journal_.pending = PendingFile{name, journal_.identities.of(temporary.get())};
-        if (!paths_equal(final_path(temporary.get()), name)) fail("payload_link_refused");
+        if (!paths_equal(final_path(temporary.get()), name)) fail(kLinkRefused);
         delete_unproven.release();
         return temporary;
     }
@@ -345,27 +354,27 @@ private:
         for (;;) {
             DWORD count = 0;
             if (!::ReadFile(source, buffer_->bytes, static_cast<DWORD>(kCopyBufferSize), &count, nullptr)) {
-                fail("payload_source_unreadable");
+                fail(kSourceUnreadable);
             }
             if (hooks_.after_source_read) hooks_.after_source_read(*buffer_, count);
             if (count == 0) break;
             total += count;
-            if (total > entry.size) fail("payload_size_mismatch");
+            if (total > entry.size) fail(kSizeMismatch);
             hash.add(buffer_->bytes, count);
             if (!temporary) continue;
             DWORD written = 0;
             if (!::WriteFile(temporary, buffer_->bytes, count, &written, nullptr) || written != count) {
-                fail("payload_write_failed");
+                fail(kWriteFailed);
             }
             if (total < entry.size) reached(WorkPoint::temporary_partly_written);
         }
-        if (total != entry.size) fail("payload_size_mismatch");
-        if (hash.finish() != entry.digest) fail("payload_hash_mismatch");
+        if (total != entry.size) fail(kSizeMismatch);
+        if (hash.finish() != entry.digest) fail(kHashMismatch);
     }
 
     struct ExistingTarget {
         UniqueFile file;  // invalid when there is no target yet
-        const char* refusal = nullptr;  // why the target cannot be used
+        std::string_view refusal;  // why the target cannot be used; empty when it can
     };
 
     // Held open (without write sharing) until the file is placed, so the
@@ -378,18 +387,18 @@ private:
         if (!target.file) {
             const DWORD error = ::GetLastError();
             if (error != ERROR_FILE_NOT_FOUND) {
-                target.refusal = error == ERROR_SHARING_VIOLATION ? "payload_target_busy" : "payload_target_unsafe";
+                target.refusal = error == ERROR_SHARING_VIOLATION ? kTargetBusy : kTargetUnsafe;
             }
             return target;
         }
         if (plan_.destination_must_be_empty) {
-            target.refusal = "payload_destination_not_empty";
+            target.refusal = kDestinationNotEmpty;
             return target;
         }
         const DWORD attributes = file_attributes(target.file.get());
         if (is_folder(attributes) || is_reparse_point(attributes) ||
             !paths_equal(final_path(target.file.get()), name)) {
-            target.refusal = "payload_target_unsafe";
+            target.refusal = kTargetUnsafe;
         }
         return target;
     }
@@ -403,8 +412,13 @@ private:
     void replace_target(HANDLE target, HANDLE temporary, const FileNames& names) {
         // Journaled before the move, so that a move which lands somewhere
         // unexpected is still put back.
-        journal_.add({JournalKind::replaced_file, names.target, names.backup, {}, journal_.identities.of(target), false});
-        if (!move_aside(target, names)) fail("payload_target_busy");
+        journal_.add({.kind = JournalKind::replaced_file,
+                      .path = names.target,
+                      .backup_path = names.backup,
+                      .new_identity = {},
+                      .old_identity = journal_.identities.of(target),
+                      .new_in_place = false});
+        if (!move_aside(target, names)) fail(kTargetBusy);
         reached(WorkPoint::backup_made);
         move_temporary_onto(temporary, names.target);
         JournalEntry& replaced = journal_.last();
@@ -438,7 +452,7 @@ private:
     bool rename_to(HANDLE file, const std::wstring& asked) const {
         if (!hooks_.rename_lands_at) return rename_by_handle(file, asked);
         if (!rename_by_handle(file, hooks_.rename_lands_at(asked))) return false;
-        if (!paths_equal(final_path(file), asked)) fail("payload_link_refused");
+        if (!paths_equal(final_path(file), asked)) fail(kLinkRefused);
         return true;
     }
 
@@ -448,7 +462,7 @@ private:
         ScopeExit delete_misplaced([&] { forget_pending_if_deleted(temporary); });
         const bool moved = rename_to(temporary, target);
         delete_misplaced.release();
-        if (!moved) fail("payload_write_failed");
+        if (!moved) fail(kWriteFailed);
     }
 
     // A temporary file that cannot be deleted stays pending, under the name

@@ -7,6 +7,7 @@
 
 #include "core/wide.h"
 #include "payload/failure.h"
+#include "payload/reply_codes.h"
 #include "payload/file_primitives.h"
 #include "payload/full_path_win32.h"
 #include "payload/path_rules.h"
@@ -16,8 +17,6 @@ namespace zelkora::payload {
 namespace {
 
 constexpr DWORD kTempPathUnits = 261;
-
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
 
 // A listing buffer of any size, aligned as the directory queries need.
 class ListBuffer {
@@ -59,12 +58,12 @@ bool batch_is_sound(const std::byte* bytes, std::size_t size) {
 
 // Visits the entries of one checked batch; false when visit stops.
 bool visit_batch(const ListBuffer& buffer, std::size_t& count, const std::function<bool(const FolderEntry&)>& visit) {
-    if (!batch_is_sound(buffer.data(), buffer.size())) fail("legacy_list_failed");
+    if (!batch_is_sound(buffer.data(), buffer.size())) fail(kLegacyListFailed);
     for (std::size_t offset = 0;;) {
         const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + offset);
         FolderEntry entry{std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)), info->FileAttributes};
         if (entry.name != L"." && entry.name != L"..") {
-            if (++count > kMaxFolderEntries) fail("legacy_list_failed");
+            if (++count > kMaxFolderEntries) fail(kLegacyListFailed);
             if (!visit(entry)) return false;
         }
         if (info->NextEntryOffset == 0) return true;
@@ -117,8 +116,8 @@ UniqueFile open_for_listing(const std::wstring& path) {
     UniqueFile folder(::CreateFileW(path.c_str(), SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder) fail("legacy_unavailable");
-    if (is_reparse_point(file_attributes(folder.get()))) fail("payload_link_refused");
+    if (!folder) fail(kLegacyUnavailable);
+    if (is_reparse_point(file_attributes(folder.get()))) fail(kLinkRefused);
     return folder;
 }
 
@@ -146,9 +145,7 @@ bool metadata_matches_file(const std::wstring& path, const std::string& version)
 
 bool is_version_folder(const std::wstring& path, const std::wstring& name) {
     const auto version = state::version_of_folder_name(from_wide(name));
-    return version && metadata_matches_file(join_path(path, std::wstring(state::kClientMetadataFile.begin(),
-                                                                         state::kClientMetadataFile.end())),
-                                            *version);
+    return version && metadata_matches_file(join_path(path, to_wide(state::kClientMetadataFile)), *version);
 }
 
 // The folder opened for deletion stands at path itself, not behind a link.
@@ -192,7 +189,7 @@ bool visit_folder(HANDLE folder, const RemovalHooks& hooks, const std::function<
         if (!visit_batch(buffer, count, visit)) return false;
         batch = FileFullDirectoryInfo;
     }
-    if (::GetLastError() != ERROR_NO_MORE_FILES) fail("legacy_list_failed");
+    if (::GetLastError() != ERROR_NO_MORE_FILES) fail(kLegacyListFailed);
     return true;
 }
 
@@ -208,21 +205,20 @@ void verify_new_install(const std::wstring& folder, const std::string& version, 
     UniqueFile opened;
     try {
         opened = open_folder(folder, READ_CONTROL);
-        if (!paths_equal(long_path(folder), final_path(opened.get()))) fail("legacy_new_install_unverified");
+        if (!paths_equal(long_path(folder), final_path(opened.get()))) fail(kLegacyNewInstallUnverified);
     } catch (const Failure&) {
-        fail("legacy_new_install_unverified");
+        fail(kLegacyNewInstallUnverified);
     }
-    const std::wstring metadata =
-        join_path(folder, std::wstring(state::kClientMetadataFile.begin(), state::kClientMetadataFile.end()));
+    const std::wstring metadata = join_path(folder, to_wide(state::kClientMetadataFile));
     if (!metadata_matches_file(metadata, version) || !open_unlinked(join_path(folder, L"Zelkora.exe"), ObjectKind::file)) {
-        fail("legacy_new_install_unverified");
+        fail(kLegacyNewInstallUnverified);
     }
     require_protected_location(opened.get(), owners);
     UniqueFile parent;
     try {
         parent = open_folder(parent_folder(folder), READ_CONTROL);
     } catch (const Failure&) {
-        fail("payload_destination_unprotected");
+        fail(kDestinationUnprotected);
     }
     require_protected_location(parent.get(), owners);
 }
@@ -234,7 +230,7 @@ void remove_client_versions(const std::wstring& root, const std::vector<std::str
     if (::GetFileAttributesW(client.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-        fail("legacy_unavailable");
+        fail(kLegacyUnavailable);
     }
     ensure_walk_up(client, root);
     const UniqueFile product_folder = open_for_listing(product);
@@ -242,7 +238,7 @@ void remove_client_versions(const std::wstring& root, const std::vector<std::str
     const std::wstring client_final = final_path(client_folder.get());
     if (!paths_equal(client_final, long_path(client)) ||
         !paths_equal(final_path(product_folder.get()), long_path(product))) {
-        fail("payload_link_refused");
+        fail(kLinkRefused);
     }
     // Only folders that may go are kept (version and leftover names, at most
     // 45 units each), and the whole listing is read before anything is
@@ -274,7 +270,7 @@ RemovalResult remove_versions(const RemovalRequest& request, const TrustedOwners
     RemovalResult result;
     try {
         if (!passes_absolute_rule(request.root) || !passes_absolute_rule(request.new_install)) {
-            fail("payload_unavailable");
+            fail(kPayloadUnavailable);
         }
         verify_new_install(to_wide(request.new_install), request.version, owners);
         remove_client_versions(to_wide(request.root), request.keep, result, hooks);
@@ -282,30 +278,30 @@ RemovalResult remove_versions(const RemovalRequest& request, const TrustedOwners
     } catch (const Failure& failure) {
         result = {false, failure.code(), 0, 0};
     } catch (...) {
-        result = {false, "legacy_failed", 0, 0};
+        result = {false, std::string(kLegacyFailed), 0, 0};
     }
     return result;
 }
 
 std::string remove_source(const std::u16string& setup_bin) {
     try {
-        if (!passes_absolute_rule(setup_bin)) return "payload_unavailable";
+        if (!passes_absolute_rule(setup_bin)) return std::string(kPayloadUnavailable);
         wchar_t buffer[kTempPathUnits] = {};
         const DWORD length = ::GetTempPathW(kTempPathUnits, buffer);
-        if (length == 0 || length >= kTempPathUnits) return "payload_unavailable";
+        if (length == 0 || length >= kTempPathUnits) return std::string(kPayloadUnavailable);
         std::wstring temporary(buffer, length);
         while (temporary.size() > 3 && temporary.back() == L'\\') temporary.pop_back();
         const std::wstring folder = long_path(to_wide(setup_bin));
         const std::wstring inside = join_path(long_path(temporary), L"");
         // The temporary folder itself never goes, only a folder inside it.
         if (folder.size() < inside.size() || !paths_equal(std::wstring_view(folder).substr(0, inside.size()), inside)) {
-            return "source_not_temporary";
+            return std::string(kSourceNotTemporary);
         }
-        return delete_tree(folder) ? std::string() : "source_remove_incomplete";
+        return delete_tree(folder) ? std::string() : std::string(kSourceRemoveIncomplete);
     } catch (const Failure& failure) {
         return failure.code();
     } catch (...) {
-        return "source_remove_failed";
+        return std::string(kSourceRemoveFailed);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "core/text_encoding.h"
 #include "payload/failure.h"
 #include "state/version.h"
+#include "state/version_folders.h"
 
 namespace zelkora::payload {
 namespace {
@@ -49,6 +50,11 @@ std::optional<Sha256Digest> parse_digest(std::string_view text) {
         digest[i] = static_cast<std::uint8_t>(hex_value(text[2 * i]) << 4 | hex_value(text[2 * i + 1]));
     }
     return digest;
+}
+
+// {program files}\Zelkora\Client\{version}
+std::u16string client_version_folder(std::u16string_view program_files, std::string_view version) {
+    return join_path(program_files, u"Zelkora\\Client\\" + ascii_to_utf16(version));
 }
 
 std::optional<std::u16string> parse_relative_path(std::string_view utf8) {
@@ -275,7 +281,7 @@ std::optional<ShortcutPlan> PayloadContext::shortcut_plan(std::string_view kind,
     const std::u16string& files = locations_.program_files;
     ShortcutPlan plan;
     if (kind == "client" && flavour_ == Flavour::client) {
-        const std::u16string version_folder = join_path(files, u"Zelkora\\Client\\" + wide_version);
+        const std::u16string version_folder = client_version_folder(files, version);
         plan.link_path = join_path(locations_.desktop, u"Zelkora.lnk");
         plan.product_root = join_path(files, u"Zelkora\\Client");
         plan.target = join_path(version_folder, u"Zelkora.exe");
@@ -343,7 +349,7 @@ std::string PayloadContext::remove_versions(std::u16string root, std::string_vie
     }
     RemovalRequest request;
     request.root = std::move(root);
-    request.new_install = join_path(locations_.program_files, u"Zelkora\\Client\\" + ascii_to_utf16(version));
+    request.new_install = client_version_folder(locations_.program_files, version);
     request.version = std::string(version);
     request.keep = std::move(keep);
     const RemovalResult result = executor_.remove_versions(request);
@@ -364,9 +370,9 @@ bool PayloadContext::passes_absolute_path_rule(std::u16string_view path) const {
 }
 
 void PayloadContext::fill_client_plan(std::string_view version) {
-    plan_.destination = join_path(locations_.program_files, u"Zelkora\\Client\\" + ascii_to_utf16(version));
+    plan_.destination = client_version_folder(locations_.program_files, version);
     plan_.containment_root = locations_.program_files;
-    plan_.ownership_marker = u"zelkora-client.json";
+    plan_.ownership_marker = state::kClientMetadataFile;
     plan_.destination_must_be_empty = false;
     plan_.protection_checks = true;
 }

@@ -17,6 +17,7 @@
 #include "core/flavour.h"
 #include "payload/path_rules.h"
 #include "payload/placement_plan.h"
+#include "payload/reply_codes.h"
 #include "state/locations.h"
 
 namespace zelkora::pnp {
@@ -38,13 +39,7 @@ struct DriverBackends {
 inline constexpr std::size_t kMaxRequestFields = 7;
 inline constexpr std::size_t kMaxRelativePathBytes = 65536;
 
-inline constexpr std::string_view kRequestInvalid = "payload_request_invalid";
-inline constexpr std::string_view kVersionInvalid = "payload_version_invalid";
-inline constexpr std::string_view kPayloadUnavailable = "payload_unavailable";
-inline constexpr std::string_view kShortcutRestoreUnavailable = "shortcut_restore_unavailable";
 inline constexpr std::size_t kMaxShortcutBytes = 1048576;
-// Whatever fails at the request boundary without a usable code of its own.
-inline constexpr std::string_view kPayloadFailed = "payload_failed";
 
 std::string ok_reply();
 std::string counts_reply(std::uint64_t first, std::uint64_t second);

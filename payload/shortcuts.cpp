@@ -14,9 +14,9 @@
 #include "core/scope_exit.h"
 #include "core/wide.h"
 #include "payload/failure.h"
+#include "payload/reply_codes.h"
 #include "payload/file_primitives.h"
 #include "payload/full_path_win32.h"
-#include "payload/path_rules.h"
 #include "payload/removal.h"
 
 namespace zelkora::payload {
@@ -33,15 +33,13 @@ constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 constexpr NTSTATUS kStatusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
 
-bool passes_absolute_rule(const std::u16string& path) { return passes_absolute_path_rule(path, full_path_win32); }
-
 void require_plain_file(const std::wstring& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) fail("shortcut_target_missing");
+    if (!file) fail(kShortcutTargetMissing);
     const DWORD attributes = file_attributes(file.get());
-    if (is_folder(attributes) || is_reparse_point(attributes)) fail("shortcut_target_missing");
+    if (is_folder(attributes) || is_reparse_point(attributes)) fail(kShortcutTargetMissing);
 }
 
 // The shell opens a file that appears on the desktop to draw its icon, and
@@ -67,7 +65,7 @@ public:
         link_name_ = link_path.substr(separator + 1);
         if (link_name_.empty() || link_name_ == L"." || link_name_ == L".." ||
             link_name_.find(L':') != std::wstring::npos) {
-            fail("shortcut_unavailable");
+            fail(kShortcutUnavailable);
         }
         const std::wstring path = parent_folder(link_path);
         // No delete sharing: while this handle is open, neither the folder
@@ -82,19 +80,19 @@ public:
         if (!opened) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) {
-                fail("shortcut_folder_missing");
+                fail(kShortcutFolderMissing);
             }
-            fail("shortcut_unsafe");
+            fail(kShortcutUnsafe);
         }
         const DWORD attributes = file_attributes(folder_.get());
-        if (is_reparse_point(attributes)) fail("shortcut_unsafe");
-        if (!is_folder(attributes)) fail("shortcut_folder_missing");
+        if (is_reparse_point(attributes)) fail(kShortcutUnsafe);
+        if (!is_folder(attributes)) fail(kShortcutFolderMissing);
         // Refuses a junction, link or short-name alias anywhere on the way.
         try {
             final_ = final_path(folder_.get());
-            if (!paths_equal(final_, long_path(path))) fail("shortcut_unsafe");
+            if (!paths_equal(final_, long_path(path))) fail(kShortcutUnsafe);
         } catch (const Failure&) {
-            fail("shortcut_unsafe");
+            fail(kShortcutUnsafe);
         }
         if (!final_.empty() && final_.back() == L'\\') final_.pop_back();
     }
@@ -130,7 +128,7 @@ public:
             if (paths_equal(final_path(file), final_ + L"\\" + name)) return;
         } catch (const Failure&) {
         }
-        fail("shortcut_unsafe");
+        fail(kShortcutUnsafe);
     }
 
     // False with a sharing violation while somebody holds the file at name
@@ -223,21 +221,21 @@ std::optional<ExistingLink> read_existing(const LinkFolder& folder) {
     });
     if (!opened) {
         if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::nullopt;
-        fail("shortcut_unsafe");
+        fail(kShortcutUnsafe);
     }
     const DWORD attributes = file_attributes(existing.file.get());
-    if (is_folder(attributes) || is_reparse_point(attributes)) fail("shortcut_unsafe");
+    if (is_folder(attributes) || is_reparse_point(attributes)) fail(kShortcutUnsafe);
     folder.require_inside(existing.file.get(), folder.link_name());
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(existing.file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxShortcutBytes)) {
-        fail("shortcut_unreadable");
+        fail(kShortcutUnreadable);
     }
     existing.bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!existing.bytes.empty() && (!::ReadFile(existing.file.get(), existing.bytes.data(),
                                                 static_cast<DWORD>(existing.bytes.size()), &read, nullptr) ||
                                     read != existing.bytes.size())) {
-        fail("shortcut_unreadable");
+        fail(kShortcutUnreadable);
     }
     return existing;
 }
@@ -248,13 +246,13 @@ std::optional<ExistingLink> read_existing(const LinkFolder& folder) {
 void clear_read_only(const ExistingLink& existing) {
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(existing.file.get(), FileBasicInfo, &basic, sizeof(basic))) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return;
     basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!::SetFileInformationByHandle(existing.file.get(), FileBasicInfo, &basic, sizeof(basic))) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
 }
 
@@ -267,20 +265,20 @@ void write_link(const LinkFolder& folder, const std::string& bytes, std::optiona
     const std::wstring temporary_name = folder.link_name() + L"." + random_tag() + std::wstring(kWorkSuffix);
     const UniqueFile temporary =
         folder.open(temporary_name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, FILE_CREATE);
-    if (!temporary) fail("shortcut_write_failed");
+    if (!temporary) fail(kShortcutWriteFailed);
     ScopeExit delete_temporary([&] { [[maybe_unused]] const bool deleted = delete_by_handle(temporary.get()); });
     folder.require_inside(temporary.get(), temporary_name);
     DWORD written = 0;
     if (!::WriteFile(temporary.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size() || !::FlushFileBuffers(temporary.get())) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     if (hooks.before_swap) hooks.before_swap();
     existing.reset();
     if (!retry_while_shared([&] {
             return folder.may_be_replaced(folder.link_name()) && folder.move_here(temporary.get(), folder.link_name());
         })) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     // What now stands at the link's name must be this file, in this folder.
     folder.require_inside(temporary.get(), folder.link_name());
@@ -301,25 +299,25 @@ std::optional<std::wstring> full_path_of(const wchar_t* path) {
 
 // Loads the existing shortcut into the link object and refuses one that
 // points outside the product's folders.
-void load_existing(IShellLinkW* link, const std::string& bytes, const ShortcutPlan& plan) {
-    ComPtr<IPersistStream> persist;
-    if (FAILED(link->QueryInterface(IID_IPersistStream, persist.put_void()))) fail("shortcut_unavailable");
+void load_existing(const ComPtr<IShellLinkW>& link, const std::string& bytes, const ShortcutPlan& plan) {
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
+    if (!persist) fail(kShortcutUnavailable);
     ComPtr<IStream> stream;
     *stream.put() = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-    if (!stream || FAILED(persist->Load(stream.get()))) fail("shortcut_unreadable");
+    if (!stream || FAILED(persist->Load(stream.get()))) fail(kShortcutUnreadable);
     std::vector<wchar_t> stored(kShortcutPathUnits, L'\0');
     if (link->GetPath(stored.data(), static_cast<int>(stored.size()), nullptr, 0) != S_OK || stored[0] == L'\0') {
         return;  // no stored path: nothing to belong to anybody else
     }
     const auto full = full_path_of(stored.data());
     if (!full || !(lies_below(*full, plan.product_root) || lies_below(*full, plan.alternative_root))) {
-        fail("shortcut_foreign");
+        fail(kShortcutForeign);
     }
 }
 
 void set_properties(IShellLinkW* link, const ShortcutPlan& plan) {
     const auto ok = [](HRESULT result) {
-        if (FAILED(result)) fail("shortcut_write_failed");
+        if (FAILED(result)) fail(kShortcutWriteFailed);
     };
     ok(link->SetPath(to_wide(plan.target).c_str()));
     if (plan.has_arguments) ok(link->SetArguments(to_wide(plan.arguments).c_str()));
@@ -329,33 +327,33 @@ void set_properties(IShellLinkW* link, const ShortcutPlan& plan) {
 }
 
 // The shortcut never asks for elevation, whatever the loaded one said.
-void clear_run_as_administrator(IShellLinkW* link) {
-    ComPtr<IShellLinkDataList> data;
-    if (FAILED(link->QueryInterface(IID_IShellLinkDataList, data.put_void()))) return;
+void clear_run_as_administrator(const ComPtr<IShellLinkW>& link) {
+    const auto data = link.query<IShellLinkDataList>(IID_IShellLinkDataList);
+    if (!data) return;
     DWORD flags = 0;
     if (FAILED(data->GetFlags(&flags))) return;
     if ((flags & SLDF_RUNAS_USER) == 0) return;
-    if (FAILED(data->SetFlags(flags & ~static_cast<DWORD>(SLDF_RUNAS_USER)))) fail("shortcut_write_failed");
+    if (FAILED(data->SetFlags(flags & ~static_cast<DWORD>(SLDF_RUNAS_USER)))) fail(kShortcutWriteFailed);
 }
 
-std::string serialise(IShellLinkW* link) {
-    ComPtr<IPersistStream> persist;
+std::string serialise(const ComPtr<IShellLinkW>& link) {
+    const auto persist = link.query<IPersistStream>(IID_IPersistStream);
     ComPtr<IStream> stream;
-    if (FAILED(link->QueryInterface(IID_IPersistStream, persist.put_void())) ||
+    if (!persist ||
         FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || FAILED(persist->Save(stream.get(), TRUE))) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     STATSTG stat{};
     if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart < 1 ||
         stat.cbSize.QuadPart > kMaxShortcutBytes) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     std::string bytes(static_cast<std::size_t>(stat.cbSize.QuadPart), '\0');
     const LARGE_INTEGER start{};
     ULONG read = 0;
     if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)) ||
         FAILED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) || read != bytes.size()) {
-        fail("shortcut_write_failed");
+        fail(kShortcutWriteFailed);
     }
     return bytes;
 }
@@ -368,7 +366,7 @@ ShortcutResult create_or_raise(const ShortcutPlan& plan, const ShortcutHooks& ho
     if (!passes_absolute_rule(plan.link_path) || !passes_absolute_rule(plan.product_root) ||
         (!plan.alternative_root.empty() && !passes_absolute_rule(plan.alternative_root)) ||
         plan.link_path.find(u'\\') == std::u16string::npos) {
-        fail("shortcut_unavailable");
+        fail(kShortcutUnavailable);
     }
     const std::wstring link_path = to_wide(plan.link_path);
     const LinkFolder folder(link_path);
@@ -378,18 +376,18 @@ ShortcutResult create_or_raise(const ShortcutPlan& plan, const ShortcutHooks& ho
     require_plain_file(to_wide(plan.icon));
     ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
-        fail("shortcut_unavailable");
+        fail(kShortcutUnavailable);
     }
     ShortcutResult result;
     auto existing = read_existing(folder);
     if (existing) {
         result.replaced_existing = true;
         result.previous_bytes = existing->bytes;
-        load_existing(link.get(), result.previous_bytes, plan);
+        load_existing(link, result.previous_bytes, plan);
     }
     set_properties(link.get(), plan);
-    clear_run_as_administrator(link.get());
-    const std::string bytes = serialise(link.get());
+    clear_run_as_administrator(link);
+    const std::string bytes = serialise(link);
     if (existing) clear_read_only(*existing);
     write_link(folder, bytes, existing, hooks);
     notify_shell(result.replaced_existing ? SHCNE_UPDATEITEM : SHCNE_CREATE, link_path);
@@ -416,13 +414,13 @@ ShortcutResult create_shortcut(const ShortcutPlan& plan, const ShortcutHooks& ho
     } catch (const Failure& failure) {
         return {false, failure.code(), false, {}};
     } catch (...) {
-        return {false, "shortcut_write_failed", false, {}};
+        return {false, std::string(kShortcutWriteFailed), false, {}};
     }
 }
 
 std::string restore_shortcut(const std::u16string& link_path, const std::string& bytes, const ShortcutHooks& hooks) {
     try {
-        if (!passes_absolute_rule(link_path)) return "shortcut_unavailable";
+        if (!passes_absolute_rule(link_path)) return std::string(kShortcutUnavailable);
         const std::wstring path = to_wide(link_path);
         const LinkFolder folder(path);
         if (hooks.folder_pinned) hooks.folder_pinned();
@@ -437,7 +435,7 @@ std::string restore_shortcut(const std::u16string& link_path, const std::string&
     } catch (const Failure& failure) {
         return failure.code();
     } catch (...) {
-        return "shortcut_write_failed";
+        return std::string(kShortcutWriteFailed);
     }
 }
 

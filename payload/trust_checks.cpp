@@ -4,13 +4,14 @@
 
 #include "core/owners.h"
 #include "payload/failure.h"
+#include "payload/reply_codes.h"
 
 namespace zelkora::payload {
 
 void require_protected_location(HANDLE object, const TrustedOwners& owners) {
     const UniqueLocalMemory descriptor = core::owner_and_access_list(object);
     if (!descriptor || !is_protected_descriptor(descriptor.get(), owners)) {
-        fail("payload_destination_unprotected");
+        fail(kDestinationUnprotected);
     }
 }
 

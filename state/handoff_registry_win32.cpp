@@ -159,7 +159,8 @@ bool write_handoff_record(std::wstring_view base, HandoffCaller caller, const Ha
     if (open_pinned(caller_key_path(base, caller), KEY_SET_VALUE, true, key) != ERROR_SUCCESS) return false;
     const bool written = set_values(key.get(), encode_record(record));
     key.reset();
-    if (!written) delete_caller_subkey(base, caller);
+    // A half-written record is cleared as far as possible; the failed write is what the caller hears.
+    if (!written) static_cast<void>(delete_caller_subkey(base, caller));
     return written;
 }
 

@@ -48,7 +48,7 @@ public:
                        bool restart_required = false);
 
     // At most one successful start per run; a second request answers yes at once.
-    bool launch(ProductVersion which);
+    [[nodiscard]] bool launch(ProductVersion which);
 
     // The window goes away before the run was finished: the Client still
     // waits, so it gets the failure now (and the event), without a launch.

@@ -10,6 +10,6 @@ namespace zelkora::ui {
 // Puts the text on the clipboard as CF_UNICODETEXT with the window as owner.
 // False when the clipboard could not be opened, emptied or set; the memory
 // is then freed here, never leaked or handed over half-written.
-bool copy_text_to_clipboard(HWND owner, std::wstring_view text);
+[[nodiscard]] bool copy_text_to_clipboard(HWND owner, std::wstring_view text);
 
 }  // namespace zelkora::ui

@@ -37,7 +37,7 @@ void inform(HWND owner, std::wstring_view title_and_heading, std::wstring_view b
     request.primary_label = L"확인";
     request.cancel_is_default = true;
     request.information_only = true;
-    run_dialog(request, embedded_fonts_in_gdi);
+    static_cast<void>(run_dialog(request, embedded_fonts_in_gdi));  // a notice: its only answer is "seen"
 }
 
 bool confirm_install(HWND owner, const InstallConfirmationOptions& options, std::int32_t& confirmations,

@@ -15,7 +15,7 @@
 namespace zelkora::ui {
 
 // A question with two buttons (information_only is ignored).
-bool confirm(DialogRequest request, bool embedded_fonts_in_gdi);
+[[nodiscard]] bool confirm(DialogRequest request, bool embedded_fonts_in_gdi);
 
 // One-button information; the title doubles as the heading.
 void inform(HWND owner, std::wstring_view title_and_heading, std::wstring_view body,
@@ -31,11 +31,11 @@ struct InstallConfirmationOptions {
 
 // Counts the confirmation, asks, and for a native-display installation asks
 // to trust the signature unless the certificate lookup says it already is.
-bool confirm_install(HWND owner, const InstallConfirmationOptions& options, std::int32_t& confirmations,
+[[nodiscard]] bool confirm_install(HWND owner, const InstallConfirmationOptions& options, std::int32_t& confirmations,
                      const std::function<bool()>& certificate_trusted = signing_certificate_trusted);
 
-bool confirm_signature_trust(HWND owner, bool embedded_fonts_in_gdi);
-bool confirm_restart(HWND owner, bool embedded_fonts_in_gdi);
+[[nodiscard]] bool confirm_signature_trust(HWND owner, bool embedded_fonts_in_gdi);
+[[nodiscard]] bool confirm_restart(HWND owner, bool embedded_fonts_in_gdi);
 void inform_installation_in_progress(HWND owner, bool embedded_fonts_in_gdi);
 
 }  // namespace zelkora::ui

@@ -13,6 +13,6 @@ namespace zelkora::ui {
 // default button (DM_GETDEFID, else IDOK) when no button has the focus;
 // Escape sends IDCANCEL, as IsDialogMessageW does. True when the message
 // was handled and must not be dispatched.
-bool translate_dialog_key(HWND window, const MSG& message);
+[[nodiscard]] bool translate_dialog_key(HWND window, const MSG& message);
 
 }  // namespace zelkora::ui

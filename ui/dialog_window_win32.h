@@ -16,6 +16,6 @@ inline constexpr wchar_t kConfirmationWindowClass[] = L"ZelkoraSetupConfirmation
 // The owner is enabled again before the dialog goes, so that Windows hands
 // the activation back to it, and the keyboard focus returns to it.
 // The embedded-fonts flag chooses "Pretendard" over "Malgun Gothic".
-bool run_dialog(const DialogRequest& request, bool embedded_fonts_in_gdi);
+[[nodiscard]] bool run_dialog(const DialogRequest& request, bool embedded_fonts_in_gdi);
 
 }  // namespace zelkora::ui

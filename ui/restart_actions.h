@@ -43,7 +43,7 @@ struct RestartResult {
     std::optional<int> released;
 };
 
-RestartResult run_restart_procedure(bool accepted, RestartActions& actions);
+[[nodiscard]] RestartResult run_restart_procedure(bool accepted, RestartActions& actions);
 
 // Test double: counts every call, answers with configured values and
 // remembers the last request.

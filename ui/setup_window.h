@@ -17,7 +17,7 @@ inline constexpr int kClientHeight = 470;
 inline constexpr UINT kMessageUnusedLine = WM_APP + 5;
 inline constexpr UINT kMessageStartInstaller = WM_APP + 0x79;
 
-bool register_setup_window_class(HINSTANCE instance);
+[[nodiscard]] bool register_setup_window_class(HINSTANCE instance);
 
 // The window rectangle, at the origin, whose client area is the setup's
 // client size at the given DPI.
@@ -35,6 +35,6 @@ void refresh_controls(WindowState& state);
 void show_full_window(WindowState& state, core::RunState view);
 
 // The modal install confirmation; counts every time it is shown.
-bool confirm_install(WindowState& state);
+[[nodiscard]] bool confirm_install(WindowState& state);
 
 }  // namespace zelkora::ui

@@ -36,7 +36,7 @@ public:
     // Registers the class, picks the monitor, creates, sizes, styles and
     // shows the window and starts its 33 ms timer. False when there is no
     // monitor information or no window.
-    bool create(HINSTANCE instance, const SplashOptions& options);
+    [[nodiscard]] bool create(HINSTANCE instance, const SplashOptions& options);
     void set_stage(int stage);
     // Stops the timer and destroys the window; harmless when there is none.
     void destroy();

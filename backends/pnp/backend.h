@@ -45,11 +45,11 @@ inline constexpr std::string_view kLabelUnverified = "pnp_label_unverified";
 class Backend {
 public:
     virtual ~Backend() = default;
-    virtual NodeStatus node_status(const std::wstring& instance_id) const = 0;
-    virtual DeviceState device_state(const std::wstring& instance_id) const = 0;
-    virtual InstallResult create_and_install(const std::wstring& inf_path) const = 0;
-    virtual std::string relabel(const std::wstring& instance_id) const = 0;
-    virtual bool remove(const std::wstring& instance_id) const = 0;
+    [[nodiscard]] virtual NodeStatus node_status(const std::wstring& instance_id) const = 0;
+    [[nodiscard]] virtual DeviceState device_state(const std::wstring& instance_id) const = 0;
+    [[nodiscard]] virtual InstallResult create_and_install(const std::wstring& inf_path) const = 0;
+    [[nodiscard]] virtual std::string relabel(const std::wstring& instance_id) const = 0;
+    [[nodiscard]] virtual bool remove(const std::wstring& instance_id) const = 0;
 };
 
 }  // namespace zelkora::pnp

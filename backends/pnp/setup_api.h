@@ -53,11 +53,11 @@ public:
     SetupApi() : system_(system_functions()) {}
     explicit SetupApi(const SystemFunctions& system) : system_(system) {}
 
-    NodeStatus node_status(const std::wstring& instance_id) const override;
-    DeviceState device_state(const std::wstring& instance_id) const override;
-    InstallResult create_and_install(const std::wstring& inf_path) const override;
-    std::string relabel(const std::wstring& instance_id) const override;
-    bool remove(const std::wstring& instance_id) const override;
+    [[nodiscard]] NodeStatus node_status(const std::wstring& instance_id) const override;
+    [[nodiscard]] DeviceState device_state(const std::wstring& instance_id) const override;
+    [[nodiscard]] InstallResult create_and_install(const std::wstring& inf_path) const override;
+    [[nodiscard]] std::string relabel(const std::wstring& instance_id) const override;
+    [[nodiscard]] bool remove(const std::wstring& instance_id) const override;
 
 private:
     const SystemFunctions& system_;

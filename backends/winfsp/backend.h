@@ -27,10 +27,10 @@ inline constexpr std::uint32_t kInstallerNotStarted = 0xFFFFFFFF;
 class Backend {
 public:
     virtual ~Backend() = default;
-    virtual InstalledVersion installed_version() const = 0;
+    [[nodiscard]] virtual InstalledVersion installed_version() const = 0;
     // True only for the pinned package with a valid Authenticode signature,
     // a plain file at its own path (no link on the way to it).
-    virtual bool verify_package(const std::wstring& package) const = 0;
+    [[nodiscard]] virtual bool verify_package(const std::wstring& package) const = 0;
     // msiexec's exit code, 1460 after the time-out, or kInstallerNotStarted.
     //
     // The package msiexec runs is the package that was verified: this call
@@ -41,9 +41,9 @@ public:
     // starts nothing. The temporary folder that holds the log is held the
     // same way, and the log's name must be free or hold a plain file with
     // no other name, or nothing starts.
-    virtual std::uint32_t run_installer(const std::wstring& package) const = 0;
+    [[nodiscard]] virtual std::uint32_t run_installer(const std::wstring& package) const = 0;
     // Empty when the library loads and the driver answers.
-    virtual std::string load_check() const = 0;
+    [[nodiscard]] virtual std::string load_check() const = 0;
     virtual void record_installation(const std::string& version) const = 0;
 };
 

@@ -28,10 +28,10 @@ public:
     Machine() = default;
     explicit Machine(MachineSeams seams) : seams_(std::move(seams)) {}
 
-    InstalledVersion installed_version() const override;
-    bool verify_package(const std::wstring& package) const override;
-    std::uint32_t run_installer(const std::wstring& package) const override;
-    std::string load_check() const override;
+    [[nodiscard]] InstalledVersion installed_version() const override;
+    [[nodiscard]] bool verify_package(const std::wstring& package) const override;
+    [[nodiscard]] std::uint32_t run_installer(const std::wstring& package) const override;
+    [[nodiscard]] std::string load_check() const override;
     void record_installation(const std::string& version) const override;
 
 private:

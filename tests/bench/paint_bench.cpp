@@ -264,7 +264,7 @@ int wmain(int argc, wchar_t** argv) {
     stages.emplace_back("common controls", milliseconds_since_process_start());
     ui::text_engine();
     stages.emplace_back("text engine", milliseconds_since_process_start());
-    ui::register_setup_window_class(::GetModuleHandleW(nullptr));
+    if (!ui::register_setup_window_class(::GetModuleHandleW(nullptr))) return 1;
     double first_paint_ms = 0;
     {
         Window window;

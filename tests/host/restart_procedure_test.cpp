@@ -57,7 +57,7 @@ TEST(RestartProcedure, CallsTheActionsInOrderAndReportsTheirResults) {
 
 TEST(RestartProcedure, AsksForAPlannedInstallationReboot) {
     FakeRestartActions actions;
-    run_restart_procedure(true, actions);
+    static_cast<void>(run_restart_procedure(true, actions));
     ASSERT_EQ(actions.request_calls, 1);
     EXPECT_EQ(actions.last_flags, 2u);           // EWX_REBOOT
     EXPECT_EQ(actions.last_reason, 0x80040002u);  // planned | application | installation

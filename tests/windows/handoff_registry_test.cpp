@@ -62,7 +62,7 @@ std::wstring string_value(const std::wstring& key, const wchar_t* name) {
 
 class HandoffRegistry : public testing::Test {
 protected:
-    void TearDown() override { delete_record_key(isolated_base()); }
+    void TearDown() override { static_cast<void>(delete_record_key(isolated_base())); }
 };
 
 TEST_F(HandoffRegistry, WrittenRecordReadsBack) {

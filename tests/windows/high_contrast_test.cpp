@@ -31,7 +31,7 @@ struct Window {
     HWND handle = nullptr;
 
     Window(int preview_case, const std::function<void(ui::WindowState&)>& adjust = {}) {
-        ui::register_setup_window_class(::GetModuleHandleW(nullptr));
+        static_cast<void>(ui::register_setup_window_class(::GetModuleHandleW(nullptr)));  // a repeat within one process fails harmlessly
         state.preview_case = static_cast<std::int8_t>(preview_case);
         ui::apply_preview_fixture(state);
         if (adjust) adjust(state);

@@ -201,7 +201,7 @@ public:
         if (adjust) adjust(state_);
         state_.embedded_fonts_in_gdi = zelkora::ui::text_engine().gdi_fonts_registered();
         const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        zelkora::ui::register_setup_window_class(instance);
+        static_cast<void>(zelkora::ui::register_setup_window_class(instance));  // a repeat within one process fails harmlessly
         window_ = zelkora::ui::create_setup_window(state_, instance, L"Zelkora");
         if (!window_) return;
         ::ShowWindow(window_, SW_SHOW);

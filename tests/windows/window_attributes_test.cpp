@@ -72,7 +72,7 @@ HWND open_setup_window(zelkora::ui::WindowState& state) {
     state.scale = ::GetDpiForSystem() / 96.0;
     state.embedded_fonts_in_gdi = zelkora::ui::text_engine().gdi_fonts_registered();
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    zelkora::ui::register_setup_window_class(instance);
+    static_cast<void>(zelkora::ui::register_setup_window_class(instance));  // a repeat within one process fails harmlessly
     return zelkora::ui::create_setup_window(state, instance, L"Zelkora");
 }
 
@@ -106,7 +106,7 @@ void show_dialog() {
     request.heading = L"설치할까요?";
     request.primary_label = L"설치";
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, close_open_dialog);
-    zelkora::ui::run_dialog(request, state.embedded_fonts_in_gdi);
+    static_cast<void>(zelkora::ui::run_dialog(request, state.embedded_fonts_in_gdi));  // closed by the timer
     ::KillTimer(nullptr, timer);
     close_setup_window(state);
 }
