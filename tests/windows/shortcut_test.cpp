@@ -566,8 +566,17 @@ TEST_F(Shortcut, DISABLED_PausesDuringTheSwap) {
 TEST(DesktopUserStart, TheShellStartsTheProgram) {
     test::ScratchFolder scratch;
     const std::wstring marker = scratch / L"started.txt";
-    ASSERT_TRUE(start_as_desktop_user(L"C:\\windows\\system32\\cmd.exe", L"/c echo started> started.txt",
-                                      scratch.path()));
+    // A prefix made moments ago may not have registered its desktop with the
+    // shell windows yet; a user's session always has. Until it has, the call
+    // starts nothing and answers false.
+    const auto shell_ready_by = std::chrono::steady_clock::now() + 20s;
+    bool started = false;
+    while (!(started = start_as_desktop_user(L"C:\\windows\\system32\\cmd.exe", L"/c echo started> started.txt",
+                                             scratch.path())) &&
+           std::chrono::steady_clock::now() < shell_ready_by) {
+        std::this_thread::sleep_for(200ms);
+    }
+    ASSERT_TRUE(started);
     const auto until = std::chrono::steady_clock::now() + 20s;
     // cmd makes the file before it writes into it.
     while (test::read_file(marker).value_or("") != "started\r\n" && std::chrono::steady_clock::now() < until) {
