@@ -7,6 +7,7 @@
 
 #include "core/owners.h"
 #include "gdiplus_suite.h"
+#include "test_support.h"
 #include "ui/preview_fixtures.h"
 #include "ui/setup_window.h"
 #include "ui/text_engine_win32.h"
@@ -17,14 +18,6 @@ namespace {
 
 namespace ui = zelkora::ui;
 namespace theme = zelkora::ui::theme;
-
-void pump() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-}
 
 struct Window {
     ui::WindowState state;
@@ -41,11 +34,11 @@ struct Window {
             const RECT frame = ui::setup_window_frame(96);
             ::SetWindowPos(handle, nullptr, 0, 0, frame.right, frame.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        pump();
+        zelkora::test::dispatch_pending_messages();
     }
     ~Window() {
         if (handle) ::DestroyWindow(handle);
-        pump();
+        zelkora::test::dispatch_pending_messages();
     }
 };
 
@@ -146,7 +139,7 @@ TEST_F(HighContrast, SettingAndColourChangesRepaintTheWindowAndItsButtons) {
     ASSERT_NE(window.handle, nullptr);
     const HWND button = ::GetDlgItem(window.handle, 1);
     ::ShowWindow(window.handle, SW_SHOWNOACTIVATE);
-    pump();
+    zelkora::test::dispatch_pending_messages();
     for (const UINT message : {WM_SETTINGCHANGE, WM_SYSCOLORCHANGE}) {
         ::ValidateRect(window.handle, nullptr);
         ::ValidateRect(button, nullptr);

@@ -241,4 +241,12 @@ std::wstring copied_diagnostics(HWND window) {
     return clipboard_text();
 }
 
+void dispatch_pending_messages() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
 }  // namespace zelkora::test

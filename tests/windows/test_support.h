@@ -61,6 +61,9 @@ std::wstring window_text(HWND window);
 bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit);
 bool wait_for_text(HWND window, const std::wstring& text, std::chrono::milliseconds limit);
 
+// Handles every message already queued for this thread's windows.
+void dispatch_pending_messages();
+
 // Posts the button's click command, as the dialog manager does for a press.
 void press_button(HWND window, int id);
 

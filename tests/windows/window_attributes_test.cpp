@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gdiplus_suite.h"
+#include "test_support.h"
 #include "ui/dialog_window_win32.h"
 #include "ui/setup_window.h"
 #include "ui/splash_win32.h"
@@ -58,16 +59,6 @@ std::vector<Call> take_calls() {
     return std::exchange(calls, {});
 }
 
-// Ends whatever message loop runs on this thread once the messages posted so
-// far are handled, leaving no WM_QUIT behind for the next test.
-void drain_messages() {
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-}
-
 HWND open_setup_window(zelkora::ui::WindowState& state) {
     state.scale = ::GetDpiForSystem() / 96.0;
     state.embedded_fonts_in_gdi = zelkora::ui::text_engine().gdi_fonts_registered();
@@ -78,7 +69,7 @@ HWND open_setup_window(zelkora::ui::WindowState& state) {
 
 void close_setup_window(zelkora::ui::WindowState& state) {
     ::DestroyWindow(state.window);
-    drain_messages();
+    zelkora::test::dispatch_pending_messages();  // leaves no WM_QUIT behind for the next test
     state.ui_font.reset();
     for (auto& brush : state.tint_brushes) brush.reset();
 }
@@ -118,7 +109,7 @@ void show_splash(bool dark) {
     options.caption = zelkora::ui::splash_caption("0.9.0", "1.0.0");
     ASSERT_TRUE(splash.create(::GetModuleHandleW(nullptr), options));
     splash.destroy();
-    drain_messages();
+    zelkora::test::dispatch_pending_messages();  // leaves no WM_QUIT behind for the next test
 }
 
 struct AttributeCase {
