@@ -10,18 +10,24 @@
 
 namespace zelkora {
 
+// Traits name the value type, its invalid value and how to close it. Most
+// close through a system function alone and are empty; a closer that must
+// reach its own table of functions is handed to the constructor and kept.
 template <typename Traits>
 class Owner {
 public:
     using Value = typename Traits::Value;
 
     Owner() noexcept = default;
-    explicit Owner(Value value) noexcept : value_(value) {}
+    explicit Owner(Value value, Traits traits = {}) noexcept : traits_(std::move(traits)), value_(value) {}
     ~Owner() { reset(); }
 
-    Owner(Owner&& other) noexcept : value_(other.release()) {}
+    Owner(Owner&& other) noexcept : traits_(other.traits_), value_(other.release()) {}
     Owner& operator=(Owner&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other) {
+            reset(other.release());
+            traits_ = other.traits_;
+        }
         return *this;
     }
     Owner(const Owner&) = delete;
@@ -37,7 +43,7 @@ public:
         const Value old = std::exchange(value_, value);
         if (old == Traits::invalid()) return;
         const DWORD error = ::GetLastError();
-        Traits::close(old);
+        traits_.close(old);
         ::SetLastError(error);
     }
     // For out-parameters: releases the current value first.
@@ -47,6 +53,7 @@ public:
     }
 
 private:
+    [[no_unique_address]] Traits traits_{};
     Value value_ = Traits::invalid();
 };
 

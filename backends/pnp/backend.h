@@ -31,6 +31,13 @@ struct InstallResult {
     bool reboot_required = false;
 };
 
+// The new label was written and read back when code is empty; otherwise
+// one of the codes below says which step refused.
+struct RelabelResult {
+    std::string code;
+    bool relabelled() const { return code.empty(); }
+};
+
 inline constexpr std::string_view kInfInvalid = "pnp_inf_invalid";
 inline constexpr std::string_view kUnavailable = "pnp_unavailable";
 inline constexpr std::string_view kCreateFailed = "pnp_create_failed";
@@ -48,7 +55,7 @@ public:
     [[nodiscard]] virtual NodeStatus node_status(const std::wstring& instance_id) const = 0;
     [[nodiscard]] virtual DeviceState device_state(const std::wstring& instance_id) const = 0;
     [[nodiscard]] virtual InstallResult create_and_install(const std::wstring& inf_path) const = 0;
-    [[nodiscard]] virtual std::string relabel(const std::wstring& instance_id) const = 0;
+    [[nodiscard]] virtual RelabelResult relabel(const std::wstring& instance_id) const = 0;
     [[nodiscard]] virtual bool remove(const std::wstring& instance_id) const = 0;
 };
 

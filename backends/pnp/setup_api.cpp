@@ -17,26 +17,21 @@ constexpr DWORD kInstanceIdChars = 512;
 constexpr DWORD kClassNameChars = 128;
 constexpr std::size_t kMaxInfPathChars = 259;
 
-// A device information list, destroyed through the same table that made it.
-class DeviceList {
-public:
-    DeviceList(const SystemFunctions& system, HDEVINFO list) : system_(system), list_(list) {}
-    ~DeviceList() {
-        if (!*this) return;
-        const DWORD error = ::GetLastError();
-        system_.destroy_device_info_list(list_);
-        ::SetLastError(error);
-    }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
-
-    explicit operator bool() const { return list_ != INVALID_HANDLE_VALUE && list_ != nullptr; }
-    HDEVINFO get() const { return list_; }
-
-private:
-    const SystemFunctions& system_;
-    HDEVINFO list_;
+// A device information list is destroyed through the same table that made it.
+struct DeviceListTraits {
+    using Value = HDEVINFO;
+    static Value invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void close(Value list) const noexcept { system->destroy_device_info_list(list); }
+    const SystemFunctions* system = nullptr;
 };
+using DeviceList = Owner<DeviceListTraits>;
+
+// SetupAPI reports failure as INVALID_HANDLE_VALUE; a null list counts as one too.
+DeviceList adopt_list(const SystemFunctions& system, HDEVINFO list) {
+    return DeviceList(list == nullptr ? INVALID_HANDLE_VALUE : list, DeviceListTraits{.system = &system});
+}
+
+RelabelResult refused(std::string_view code) { return RelabelResult{std::string(code)}; }
 
 SP_DEVINFO_DATA empty_device() {
     SP_DEVINFO_DATA device{};
@@ -128,7 +123,7 @@ NodeStatus SetupApi::node_status(const std::wstring& instance_id) const {
 DeviceState SetupApi::device_state(const std::wstring& id) const {
     DeviceState state;
     if (!is_well_formed_instance_id(from_wide(id))) return state;
-    const DeviceList list(system_, system_.get_class_devs(nullptr, DIGCF_ALLCLASSES));
+    const DeviceList list = adopt_list(system_, system_.get_class_devs(nullptr, DIGCF_ALLCLASSES));
     if (!list) return state;
     for (DWORD index = 0; index < kMaxEnumeratedDevices; ++index) {
         SP_DEVINFO_DATA device = empty_device();
@@ -161,7 +156,7 @@ InstallResult SetupApi::create_and_install(const std::wstring& inf_path) const {
         result.code = kInfInvalid;
         return result;
     }
-    const DeviceList list(system_, system_.create_device_info_list(&class_guid));
+    const DeviceList list = adopt_list(system_, system_.create_device_info_list(&class_guid));
     if (!list) {
         result.code = kUnavailable;
         return result;
@@ -203,23 +198,23 @@ InstallResult SetupApi::create_and_install(const std::wstring& inf_path) const {
     return result;
 }
 
-std::string SetupApi::relabel(const std::wstring& instance_id) const {
-    if (!is_well_formed_instance_id(from_wide(instance_id))) return std::string(kInstanceInvalid);
-    const DeviceList list(system_, system_.create_device_info_list(&kDisplayClass));
-    if (!list) return std::string(kUnavailable);
+RelabelResult SetupApi::relabel(const std::wstring& instance_id) const {
+    if (!is_well_formed_instance_id(from_wide(instance_id))) return refused(kInstanceInvalid);
+    const DeviceList list = adopt_list(system_, system_.create_device_info_list(&kDisplayClass));
+    if (!list) return refused(kUnavailable);
     SP_DEVINFO_DATA device = empty_device();
-    if (!owned(system_, list.get(), instance_id, device)) return std::string(kDeviceUnowned);
+    if (!owned(system_, list.get(), instance_id, device)) return refused(kDeviceUnowned);
     if (!set_string_property(system_, list.get(), device, SPDRP_FRIENDLYNAME, friendly_name_value())) {
-        return std::string(kLabelFailed);
+        return refused(kLabelFailed);
     }
     const auto read_back = read_property(system_, list.get(), device, SPDRP_FRIENDLYNAME, kRegSz);
-    if (!read_back || !is_our_label(*read_back)) return std::string(kLabelUnverified);
-    return {};
+    if (!read_back || !is_our_label(*read_back)) return refused(kLabelUnverified);
+    return {};  // relabelled
 }
 
 bool SetupApi::remove(const std::wstring& instance_id) const {
     if (!is_well_formed_instance_id(from_wide(instance_id))) return false;
-    const DeviceList list(system_, system_.create_device_info_list(&kDisplayClass));
+    const DeviceList list = adopt_list(system_, system_.create_device_info_list(&kDisplayClass));
     if (!list) return false;
     SP_DEVINFO_DATA device = empty_device();
     if (!owned(system_, list.get(), instance_id, device)) return false;

@@ -56,7 +56,7 @@ public:
     [[nodiscard]] NodeStatus node_status(const std::wstring& instance_id) const override;
     [[nodiscard]] DeviceState device_state(const std::wstring& instance_id) const override;
     [[nodiscard]] InstallResult create_and_install(const std::wstring& inf_path) const override;
-    [[nodiscard]] std::string relabel(const std::wstring& instance_id) const override;
+    [[nodiscard]] RelabelResult relabel(const std::wstring& instance_id) const override;
     [[nodiscard]] bool remove(const std::wstring& instance_id) const override;
 
 private:

@@ -300,7 +300,7 @@ TEST_F(DisplayBackend, ForeignNodesAreNeitherRelabelledNorRemoved) {
         system_.devices = {node};
         system_.calls.clear();
         EXPECT_EQ(backend().device_state(L"ROOT\\DISPLAY\\0001").word, kStateForeign);
-        EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001"), kDeviceUnowned);
+        EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001").code, kDeviceUnowned);
         EXPECT_FALSE(backend().remove(L"ROOT\\DISPLAY\\0001"));
         for (const std::string& call : system_.calls) {
             EXPECT_EQ(call.rfind("remove:", 0), std::string::npos);
@@ -322,7 +322,7 @@ TEST_F(DisplayBackend, MalformedIdIsUnknownWithoutAskingTheSystem) {
     add(FakeDevice{L"ROOT\\DISPLAY\\001"});
     EXPECT_EQ(backend().device_state(L"ROOT\\DISPLAY\\001").word, kStateUnknown);
     EXPECT_EQ(backend().node_status(L"ROOT\\DISPLAY\\001").problem, -1);
-    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\001"), kInstanceInvalid);
+    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\001").code, kInstanceInvalid);
     EXPECT_FALSE(backend().remove(L"ROOT\\DISPLAY\\001"));
     EXPECT_TRUE(system_.calls.empty());
 }
@@ -346,7 +346,7 @@ TEST_F(DisplayBackend, NodeStatusComesFromTheConfigurationManager) {
 
 TEST_F(DisplayBackend, RelabelWritesTheLabelAndVerifiesItWithItsNull) {
     add(FakeDevice{L"ROOT\\DISPLAY\\0001"});
-    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001"), "");
+    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001").code, "");
     EXPECT_EQ(system_.written_friendly_name, with_null(L"Zelkora Virtual Display Adapter"));
     EXPECT_NE(std::find(system_.calls.begin(), system_.calls.end(), "set_friendly_name:64"), system_.calls.end());
 }
@@ -357,17 +357,17 @@ TEST_F(DisplayBackend, RelabelThatReadsBackAnythingElseIsUnverified) {
           with_null(L"Zelkora Virtual Display Adapter") + L'\0'}) {
         system_.devices = {FakeDevice{L"ROOT\\DISPLAY\\0001"}};
         system_.label_read_back = read_back;
-        EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001"), kLabelUnverified);
+        EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001").code, kLabelUnverified);
     }
 }
 
 TEST_F(DisplayBackend, RelabelFailures) {
     add(FakeDevice{L"ROOT\\DISPLAY\\0001"});
-    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0002"), kDeviceUnowned);
+    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0002").code, kDeviceUnowned);
     system_.label_write_fails = true;
-    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001"), kLabelFailed);
+    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001").code, kLabelFailed);
     system_.lists_fail = true;
-    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001"), kUnavailable);
+    EXPECT_EQ(backend().relabel(L"ROOT\\DISPLAY\\0001").code, kUnavailable);
 }
 
 TEST_F(DisplayBackend, RemoveTakesOnlyOurNode) {
@@ -451,7 +451,7 @@ TEST(DisplayBackendOnWine, AnswersForIdsThatDoNotExistOrAreMalformed) {
     const SetupApi backend;
     EXPECT_EQ(backend.device_state(L"ROOT\\DISPLAY\\ABCD").word, kStateAbsent);
     EXPECT_EQ(backend.device_state(L"ROOT\\DISPLAY\\ABC").word, kStateUnknown);
-    EXPECT_EQ(backend.relabel(L"ROOT\\DISPLAY\\ABCD"), kDeviceUnowned);
+    EXPECT_EQ(backend.relabel(L"ROOT\\DISPLAY\\ABCD").code, kDeviceUnowned);
     EXPECT_FALSE(backend.remove(L"ROOT\\DISPLAY\\ABCD"));
 }
 

@@ -79,7 +79,7 @@ bool run(const std::wstring& operation, const std::wstring* argument, std::strin
         line = "code=" + result.code + " instance-id=" + zelkora::utf16_to_utf8(zelkora::from_wide(result.instance_id)) +
                " reboot=" + (result.reboot_required ? "1" : "0");
     } else if (operation == L"relabel") {
-        line = "code=" + display.relabel(value);
+        line = "code=" + display.relabel(value).code;
     } else if (operation == L"remove") {
         line = std::string("removed=") + (display.remove(value) ? "true" : "false");
     } else if (operation == L"verify-package") {
