@@ -26,12 +26,12 @@ constexpr std::uint32_t kMaxVersionPart = 65535;
 struct ProductLayout {
     const wchar_t* folder;
     std::string_view product_word;
-    const wchar_t* metadata_file;
+    std::u16string_view metadata_file;
 };
 
 ProductLayout layout_of(Product product) {
-    if (product == Product::host) return {L"Host", "ZelkoraHost", L"zelkora-host.json"};
-    return {L"Client", kClientProductWord, L"zelkora-client.json"};
+    if (product == Product::host) return {L"Host", "ZelkoraHost", u"zelkora-host.json"};
+    return {L"Client", kClientProductWord, kClientMetadataFile};
 }
 
 bool has_attributes(const std::wstring& path, bool folder) {
@@ -84,7 +84,7 @@ std::optional<std::string> read_small_file(const std::wstring& path, std::size_t
 
 bool version_folder_proves(const std::wstring& folder, Product product, std::string_view version) {
     const ProductLayout layout = layout_of(product);
-    return metadata_file_matches(core::join_path(folder, layout.metadata_file), layout.product_word, version);
+    return metadata_file_matches(core::join_path(folder, to_wide(layout.metadata_file)), layout.product_word, version);
 }
 
 std::wstring product_folder(const std::wstring& root, Product product) {
