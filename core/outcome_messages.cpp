@@ -304,6 +304,29 @@ std::u16string version_with_particle(std::u16string_view version) {
     return text + (final_consonant ? u"으로" : u"로");
 }
 
+LaunchFailure launch_failure(LaunchProblem problem) {
+    switch (problem) {
+        case LaunchProblem::installer_missing:
+            return {u"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요.", "installer_missing"};
+        case LaunchProblem::channel_name_failed:
+            return {u"설치 진행 채널을 준비하지 못했어요. 다시 시도하세요.", "progress_channel_failed"};
+        case LaunchProblem::channel_failed:
+            return {u"설치 진행 채널을 만들지 못했어요. 다시 실행하세요.", "progress_channel_failed"};
+        case LaunchProblem::update_not_newer:
+            return {u"설치된 Zelkora보다 낮은 버전이라 자동 업데이트하지 않았어요.\r\n"
+                    u"이전 버전이 필요하면 설치 EXE를 직접 실행하세요. 설치된 앱은 그대로예요.",
+                    "update_not_newer"};
+        case LaunchProblem::start_failed:
+            break;
+    }
+    return {u"실행 또는 관리자 승인이 취소됐어요. 다시 시도할 수 있어요.", "installer_start_failed"};
+}
+
+std::optional<LaunchFailure> refuse_older_update(bool installed_version_newer) {
+    if (!installed_version_newer) return std::nullopt;
+    return launch_failure(LaunchProblem::update_not_newer);
+}
+
 std::u16string reopen_failed_status_text(std::u16string_view installed_version) {
     return u"Zelkora " + version_with_particle(installed_version) +
            u" 업데이트했어요.\r\n새 버전을 자동으로 열지 못했어요. 바탕 화면의 Zelkora를 실행하세요.";

@@ -1,10 +1,12 @@
 #pragma once
-// The Korean texts of a finished installer run: result header, notes, step
-// labels, the interrupted-installer message, the details and diagnostics
-// texts, and the cleaning of raw script texts before they are shown.
+// The Korean texts of an installer run: why it could not start, and once it
+// has finished the result header, notes, step labels, the interrupted-installer
+// message, the details and diagnostics texts, and the cleaning of raw script
+// texts before they are shown.
 // Portable: no <windows.h>.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,27 @@
 #include "core/progress_line.h"
 
 namespace zelkora::core {
+
+// Why an installer run did not start.
+enum class LaunchProblem {
+    installer_missing,
+    channel_name_failed,
+    channel_failed,
+    update_not_newer,
+    start_failed,
+};
+
+struct LaunchFailure {
+    std::u16string status_text;
+    std::string setup_code;
+};
+
+// The status text shown for the problem and its setup code.
+LaunchFailure launch_failure(LaunchProblem problem);
+
+// An automatic update never replaces a newer installed version: such a run
+// starts nothing and fails with "update_not_newer".
+std::optional<LaunchFailure> refuse_older_update(bool installed_version_newer);
 
 // Same numbering as the setup window's views.
 enum RunState : std::int32_t {

@@ -24,16 +24,6 @@ constexpr DWORD kReadBytes = 4096;
 constexpr DWORD kReplyWriteLimitMs = 30000;
 constexpr DWORD kLongPathUnits = 32768;
 
-constexpr char16_t kScriptMissing[] = u"설치 파일이 없어요. 설치 EXE를 다시 내려받아 실행하세요.";
-constexpr char16_t kChannelNameFailed[] = u"설치 진행 채널을 준비하지 못했어요. 다시 시도하세요.";
-constexpr char16_t kChannelFailed[] = u"설치 진행 채널을 만들지 못했어요. 다시 실행하세요.";
-constexpr char16_t kUpdateNotNewer[] =
-    u"설치된 Zelkora보다 낮은 버전이라 자동 업데이트하지 않았어요.\r\n"
-    u"이전 버전이 필요하면 설치 EXE를 직접 실행하세요. 설치된 앱은 그대로예요.";
-constexpr char16_t kStartFailed[] = u"실행 또는 관리자 승인이 취소됐어요. 다시 시도할 수 있어요.";
-
-LaunchFailure failure(const char16_t* text, const char* code) { return LaunchFailure{text, code}; }
-
 // --- reader thread -------------------------------------------------------
 
 struct ReaderSetup {
@@ -183,35 +173,45 @@ bool installer_script_present(const std::wstring& setup_folder, const std::wstri
 std::optional<LaunchFailure> ProgressChannel::start(const LaunchSettings& settings) {
     stop();
     ++run_;
-    setup_folder_ = from_wide(setup_program_folder());
-    script_path_ = join_path(setup_folder_, kInstallerScriptName);
-    if (settings.selftest_case == SelfTestCase::none && !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
-        return failure(kScriptMissing, "installer_missing");
-    }
-    if (settings.installed_version_newer && settings.installed_version_newer()) {
-        return failure(kUpdateNotNewer, "update_not_newer");
-    }
-    GUID guid{};
-    if (FAILED(::CoCreateGuid(&guid))) return failure(kChannelNameFailed, "progress_channel_failed");
-    std::array<std::uint8_t, 16> bytes{};
-    static_assert(sizeof(guid) == bytes.size());
-    std::memcpy(bytes.data(), &guid, bytes.size());
-    pipe_name_ = pipe_name_from_guid_bytes(bytes);
-
+    if (auto refused = check_before_start(settings)) return refused;
+    if (auto failed = name_pipe()) return failed;
     if (auto failed = create_pipe()) return failed;
-    stop_event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    installer_started_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stop_event_ || !installer_started_ || !start_reader(settings)) {
+    if (auto failed = start_reader(settings)) {
         stop();
-        return failure(kChannelFailed, "progress_channel_failed");
+        return failed;
     }
     if (auto failed = start_powershell(settings)) {
         stop();
         return failed;
     }
+    tell_reader_the_installer();
+    return std::nullopt;
+}
+
+std::optional<LaunchFailure> ProgressChannel::check_before_start(const LaunchSettings& settings) {
+    setup_folder_ = from_wide(setup_program_folder());
+    script_path_ = join_path(setup_folder_, kInstallerScriptName);
+    if (settings.selftest_case == SelfTestCase::none &&
+        !installer_script_present(to_wide(setup_folder_), to_wide(script_path_))) {
+        return launch_failure(LaunchProblem::installer_missing);
+    }
+    return refuse_older_update(settings.installed_version_newer && settings.installed_version_newer());
+}
+
+// A fresh GUID per run, so that no earlier or foreign pipe can be reused.
+std::optional<LaunchFailure> ProgressChannel::name_pipe() {
+    GUID guid{};
+    if (FAILED(::CoCreateGuid(&guid))) return launch_failure(LaunchProblem::channel_name_failed);
+    std::array<std::uint8_t, 16> bytes{};
+    static_assert(sizeof(guid) == bytes.size());
+    std::memcpy(bytes.data(), &guid, bytes.size());
+    pipe_name_ = pipe_name_from_guid_bytes(bytes);
+    return std::nullopt;
+}
+
+void ProgressChannel::tell_reader_the_installer() {
     installer_id_.store(::GetProcessId(process_.get()));
     ::SetEvent(installer_started_.get());
-    return std::nullopt;
 }
 
 UniqueFile create_progress_pipe(std::u16string_view pipe_name) {
@@ -231,14 +231,14 @@ UniqueFile create_progress_pipe(std::u16string_view pipe_name) {
 
 std::optional<LaunchFailure> ProgressChannel::create_pipe() {
     pipe_ = create_progress_pipe(pipe_name_);
-    if (!pipe_) return failure(kChannelFailed, "progress_channel_failed");
+    if (!pipe_) return launch_failure(LaunchProblem::channel_failed);
     return std::nullopt;
 }
 
 std::optional<LaunchFailure> ProgressChannel::start_powershell(const LaunchSettings& settings) {
     std::wstring system_folder(kLongPathUnits, L'\0');
     const UINT length = ::GetSystemDirectoryW(system_folder.data(), kLongPathUnits);
-    if (length == 0 || length >= kLongPathUnits) return failure(kStartFailed, "installer_start_failed");
+    if (length == 0 || length >= kLongPathUnits) return launch_failure(LaunchProblem::start_failed);
     system_folder.resize(length);
     const std::wstring powershell = system_folder + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 
@@ -250,7 +250,7 @@ std::optional<LaunchFailure> ProgressChannel::start_powershell(const LaunchSetti
         to_wide(settings.selftest_case != SelfTestCase::none ? selftest_arguments(settings.selftest_case, pipe_name_)
                                                              : installer_arguments(command));
     // PowerShell without arguments is an interactive host that never ends.
-    if (arguments.empty()) return failure(kStartFailed, "installer_start_failed");
+    if (arguments.empty()) return launch_failure(LaunchProblem::start_failed);
     const std::wstring folder = to_wide(setup_folder_);
 
     SHELLEXECUTEINFOW execute{};
@@ -260,12 +260,15 @@ std::optional<LaunchFailure> ProgressChannel::start_powershell(const LaunchSetti
     execute.lpParameters = arguments.c_str();
     execute.lpDirectory = folder.c_str();
     execute.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&execute) || !execute.hProcess) return failure(kStartFailed, "installer_start_failed");
+    if (!::ShellExecuteExW(&execute) || !execute.hProcess) return launch_failure(LaunchProblem::start_failed);
     process_.reset(execute.hProcess);
     return std::nullopt;
 }
 
-bool ProgressChannel::start_reader(const LaunchSettings& settings) {
+std::optional<LaunchFailure> ProgressChannel::start_reader(const LaunchSettings& settings) {
+    stop_event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    installer_started_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop_event_ || !installer_started_) return launch_failure(LaunchProblem::channel_failed);
     ReaderSetup setup;
     setup.pipe = pipe_.get();
     setup.stop_event = stop_event_.get();
@@ -280,9 +283,9 @@ bool ProgressChannel::start_reader(const LaunchSettings& settings) {
         reader_ = start_thread_([setup = std::move(setup)] { run_reader(setup); });
     } catch (const std::system_error&) {
         reader_finished_.exchange(true);
-        return false;
+        return launch_failure(LaunchProblem::channel_failed);
     }
-    return true;
+    return std::nullopt;
 }
 
 void ProgressChannel::stop() {

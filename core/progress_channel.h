@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "core/outcome_messages.h"
 #include "core/owners.h"
 #include "core/progress_line.h"
 #include "core/selftest_cases.h"
@@ -40,11 +41,6 @@ public:
 };
 
 using PayloadContextFactory = std::function<std::unique_ptr<PayloadLines>()>;
-
-struct LaunchFailure {
-    std::u16string status_text;
-    std::string setup_code;
-};
 
 struct LaunchSettings {
     // Anything but none: the case's fixed -Command script instead of the installer.
@@ -85,9 +81,14 @@ public:
     bool reader_finished() const { return reader_finished_.load(); }
 
 private:
+    std::optional<LaunchFailure> check_before_start(const LaunchSettings& settings);
+    std::optional<LaunchFailure> name_pipe();
     std::optional<LaunchFailure> create_pipe();
+    std::optional<LaunchFailure> start_reader(const LaunchSettings& settings);
     std::optional<LaunchFailure> start_powershell(const LaunchSettings& settings);
-    bool start_reader(const LaunchSettings& settings);
+    // PowerShell's id is known only now; the reader waits for it before it
+    // trusts the client on the pipe.
+    void tell_reader_the_installer();
 
     ReaderThreadStarter start_thread_;
     UniqueFile pipe_;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/outcome_codes.h"
 #include "core/outcome_messages.h"
 
 namespace {
@@ -471,6 +472,37 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReopenFailedStatus, NamesTheInstalledVersion) {
     EXPECT_EQ(reopen_failed_status_text(u"1.2.3"),
               u"Zelkora 1.2.3으로 업데이트했어요.\r\n새 버전을 자동으로 열지 못했어요. 바탕 화면의 Zelkora를 실행하세요.");
+}
+
+TEST(LaunchFailures, EachProblemHasItsTextAndAPublishableCode) {
+    const struct {
+        LaunchProblem problem;
+        const char* code;
+    } cases[] = {
+        {LaunchProblem::installer_missing, "installer_missing"},
+        {LaunchProblem::channel_name_failed, "progress_channel_failed"},
+        {LaunchProblem::channel_failed, "progress_channel_failed"},
+        {LaunchProblem::update_not_newer, "update_not_newer"},
+        {LaunchProblem::start_failed, "installer_start_failed"},
+    };
+    for (const auto& c : cases) {
+        const LaunchFailure failure = launch_failure(c.problem);
+        EXPECT_EQ(failure.setup_code, c.code);
+        EXPECT_TRUE(is_valid_code(failure.setup_code)) << c.code;
+        EXPECT_FALSE(failure.status_text.empty()) << c.code;
+    }
+    EXPECT_NE(launch_failure(LaunchProblem::channel_name_failed).status_text,
+              launch_failure(LaunchProblem::channel_failed).status_text);
+}
+
+TEST(LaunchFailures, AnUpdateIsRefusedOnlyOverANewerInstalledVersion) {
+    EXPECT_FALSE(refuse_older_update(false).has_value());
+    const auto refused = refuse_older_update(true);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->setup_code, "update_not_newer");
+    EXPECT_EQ(refused->status_text,
+              u"설치된 Zelkora보다 낮은 버전이라 자동 업데이트하지 않았어요.\r\n"
+              u"이전 버전이 필요하면 설치 EXE를 직접 실행하세요. 설치된 앱은 그대로예요.");
 }
 
 }  // namespace
