@@ -20,6 +20,7 @@
 #include "ui/paint_surface_win32.h"
 #include "ui/preview_fixtures.h"
 #include "ui/result_panel.h"
+#include "ui/selftest_harness_win32.h"
 #include "ui/text_wrap.h"
 #include "ui/text_engine_win32.h"
 #include "ui/theme.h"
@@ -218,11 +219,7 @@ void on_timer(WindowState& state, UINT_PTR id) {
     switch (id) {
         case kTimerSelfTestStart:
             ::KillTimer(state.window, id);
-            start_installer(state);
-            if (!state.channel.installer_process()) {
-                state.run.exit_code = 1;
-                ::DestroyWindow(state.window);
-            }
+            start_self_test(state);
             break;
         case kTimerSelfTestCheck:
             ::KillTimer(state.window, id);
