@@ -18,7 +18,7 @@
 #include "state/handoff_registry_win32.h"
 #include "state/install_locations_win32.h"
 #include "state/seamless_update_win32.h"
-#include "ui/installer_run.h"
+#include "ui/selftest_harness_win32.h"
 
 namespace zelkora::app {
 namespace {

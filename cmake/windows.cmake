@@ -88,6 +88,7 @@ add_library(zelkora_app_win32 STATIC
     ui/clipboard_win32.cpp
     ui/installer_run.cpp
     ui/preview_fixtures.cpp
+    ui/selftest_harness_win32.cpp
     ui/setup_window.cpp
     ui/window_geometry.cpp
     ui/window_model_win32.cpp

@@ -45,7 +45,11 @@ std::u16string field_text(const core::RunReport& report) {
 
 std::u16string wrapped_field_text(const core::RunReport& report, int field_client_width_px,
                                   double scale, const TextMeasurer& measure) {
-    const std::u16string text = field_text(report);
+    return wrapped_field_text(field_text(report), field_client_width_px, scale, measure);
+}
+
+std::u16string wrapped_field_text(const std::u16string& text, int field_client_width_px, double scale,
+                                  const TextMeasurer& measure) {
     const int available = field_client_width_px - static_cast<int>(2 * scale);
     if (available <= 0) return text;
     const auto lines = wrap_text(text, available, measure);

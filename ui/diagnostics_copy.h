@@ -28,6 +28,8 @@ std::u16string field_text(const core::RunReport& report);
 // lines joined by CR LF; unwrapped when the field has no usable width.
 std::u16string wrapped_field_text(const core::RunReport& report, int field_client_width_px,
                                   double scale, const TextMeasurer& measure);
+std::u16string wrapped_field_text(const std::u16string& text, int field_client_width_px, double scale,
+                                  const TextMeasurer& measure);
 
 // The diagnostics text with the two restart lines the copy appends.
 std::u16string clipboard_report(const core::RunReport& report);

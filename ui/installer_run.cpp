@@ -1,6 +1,5 @@
 #include "ui/installer_run.h"
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "core/text_encoding.h"
 #include "setup_version.h"
 #include "state/install_locations_win32.h"
+#include "ui/selftest_harness_win32.h"
 #include "ui/setup_window.h"
 
 namespace zelkora::ui {
@@ -93,54 +93,55 @@ std::uint32_t installer_exit_code(HANDLE process) {
     return 1;
 }
 
-void write_result_line(const std::string& line) {
-    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE) {
-        if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
-        out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    }
-    DWORD written = 0;
-    ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+// The installer has ended and its reader has delivered the last lines, or
+// the grace period for late lines has passed.
+bool installer_end_settled(WindowState& state, HANDLE process) {
+    if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return false;
+    const ULONGLONG now = ::GetTickCount64();
+    if (state.run.end_seen_at == 0) state.run.end_seen_at = now;
+    return state.channel.reader_finished() || now - state.run.end_seen_at >= kLateLinesGraceMs;
 }
 
-bool children_inside_client(HWND window) {
-    RECT client{};
-    ::GetClientRect(window, &client);
-    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        RECT box{};
-        ::GetWindowRect(child, &box);
-        ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&box), 2);
-        if (box.left < client.left || box.top < client.top || box.right > client.right || box.bottom > client.bottom) {
-            return false;
-        }
+// A script that ended short of success without a failure line of its own
+// was cut off; the status says so.
+void note_interruption(WindowState& state) {
+    state.run.interrupted_message =
+        core::interrupted_installer_message(core::Flavour::client, state.run.progress.highest_step);
+    state.run.progress.status_text = state.run.interrupted_message;
+}
+
+void decide_outcome(WindowState& state) {
+    if (core::run_completed(state.run.progress, true, *state.run.installer_exit_code)) {
+        state.run.exit_code = 0;
+        state.view = core::kRunCompleted;
+        return;
     }
+    state.run.exit_code = 1;
+    state.view = core::kRunFailed;
+    if (!state.run.progress.failure_seen) note_interruption(state);
+}
+
+// A completed automatic update closes the window; a self-test keeps it to
+// check it. True when the window is gone.
+bool close_completed_automatic_update(WindowState& state) {
+    if (!state.automatic_update || state.run.exit_code != 0) return false;
+    if (state.is_self_test()) {
+        state.closed_automatically = true;
+        return false;
+    }
+    ::DestroyWindow(state.window);
     return true;
 }
 
-// Sends the window what Windows sends when it moves to a monitor of another
-// DPI, with the suggested rectangle for the same client size, and checks that
-// the layout keeps every child inside; ends back at the system DPI.
-bool children_fit_at_every_dpi(WindowState& state) {
-    const UINT system_dpi = ::GetDpiForSystem();
-    bool fits = true;
-    for (const UINT dpi : {96u, 120u, 144u, 192u, system_dpi}) {
-        RECT frame = setup_window_frame(dpi);
-        RECT placed{};
-        ::GetWindowRect(state.window, &placed);
-        ::OffsetRect(&frame, placed.left, placed.top);
-        ::SendMessageW(state.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
-        fits = children_inside_client(state.window) && fits;
+// The decided outcome goes to the waiting Client of a seamless update, closes
+// a completed automatic update, or is checked by a self-test.
+void hand_over_outcome(WindowState& state) {
+    if (seamless_run_open(state)) {
+        finish_seamless_update(state);
+        return;
     }
-    return fits;
-}
-
-// A self-test whose installer never started ends without its check; this
-// line says why.
-void report_failed_self_test_start(const WindowState& state, const std::string& setup_code) {
-    char line[160];
-    std::snprintf(line, sizeof(line), "selftestCase=%u passed=0 startFailed=%s\n",
-                  static_cast<unsigned>(state.selftest_case), setup_code.c_str());
-    write_result_line(line);
+    if (close_completed_automatic_update(state)) return;
+    if (state.is_self_test()) check_self_test_after_outcome(state);
 }
 
 }  // namespace
@@ -177,44 +178,12 @@ void poll_installer_end(WindowState& state) {
         ::KillTimer(state.window, kTimerInstallerPoll);
         return;
     }
-    if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return;
-    const ULONGLONG now = ::GetTickCount64();
-    if (state.run.end_seen_at == 0) state.run.end_seen_at = now;
-    if (!state.channel.reader_finished() && now - state.run.end_seen_at < kLateLinesGraceMs) return;
-
+    if (!installer_end_settled(state, process)) return;
     state.run.installer_exit_code = installer_exit_code(process);
     ::KillTimer(state.window, kTimerInstallerPoll);
-
-    if (core::run_completed(state.run.progress, true, *state.run.installer_exit_code)) {
-        state.run.exit_code = 0;
-        state.view = core::kRunCompleted;
-    } else {
-        state.run.exit_code = 1;
-        state.view = core::kRunFailed;
-        if (!state.run.progress.failure_seen) {
-            state.run.interrupted_message =
-                core::interrupted_installer_message(core::Flavour::client, state.run.progress.highest_step);
-            state.run.progress.status_text = state.run.interrupted_message;
-        }
-    }
+    decide_outcome(state);
     refresh_controls(state);
-    if (seamless_run_open(state)) {
-        finish_seamless_update(state);
-        return;
-    }
-    if (state.automatic_update && state.run.exit_code == 0) {
-        if (state.is_self_test()) {
-            state.closed_automatically = true;
-        } else {
-            ::DestroyWindow(state.window);
-            return;
-        }
-    }
-    if (!state.is_self_test()) return;
-    if (core::find_selftest(state.selftest_case)->checks_dpi_layout && state.view == core::kRunCompleted) {
-        state.dpi_layout_holds = children_fit_at_every_dpi(state);
-    }
-    ::SetTimer(state.window, kTimerSelfTestCheck, 200, nullptr);
+    hand_over_outcome(state);
 }
 
 void apply_posted_line(WindowState& state, core::PostedLine* record) {
@@ -232,37 +201,9 @@ void apply_posted_line(WindowState& state, core::PostedLine* record) {
     refresh_controls(state);
 }
 
-void finish_self_test(WindowState& state) {
-    const core::SelfTestRow& row = *core::find_selftest(state.selftest_case);
-    const core::SelfTestExpectation& want = row.expect;
-    const core::RunProgress& progress = state.run.progress;
-    const bool status_matches = progress.status_text == core::expected_selftest_status(row) &&
-                                progress.attention_text == want.attention_text;
-    const bool passed = state.view == want.view && progress.highest_step == want.highest_step &&
-                        progress.failure_seen == want.failure_seen && progress.attention_seen == want.attention_seen &&
-                        state.run.summary.restart == want.restart_required &&
-                        state.closed_automatically == want.closed_automatically && status_matches &&
-                        state.run.installer_exit_code == want.installer_exit_code &&
-                        state.install_confirmations == 0 && state.dpi_layout_holds;
-    char line[512];
-    std::snprintf(line, sizeof(line),
-                  "selftestCase=%u view=%d highestStep=%d lineCount=%d failureSeen=%d attentionSeen=%d "
-                  "restartRequired=%d installerExitCode=%lu statusMatches=%d closedAutomatically=%d "
-                  "installConfirmations=%d dpiLayout=%d passed=%d\n",
-                  static_cast<unsigned>(row.id), static_cast<int>(state.view), progress.highest_step,
-                  progress.line_count, progress.failure_seen, progress.attention_seen, state.run.summary.restart,
-                  static_cast<unsigned long>(state.run.installer_exit_code.value_or(0)), status_matches,
-                  state.closed_automatically, state.install_confirmations, state.dpi_layout_holds, passed);
-    write_result_line(line);
-    state.run.exit_code = passed ? 0 : 1;
-    ::DestroyWindow(state.window);
-}
-
 void settle_owed_handoff(WindowState& state) {
     if (!seamless_run_open(state)) return;
     state.seamless->settle_owed_result(run_failure_code(state), state.run.progress.highest_step);
 }
-
-void print_result_line(const std::string& line) { write_result_line(line); }
 
 }  // namespace zelkora::ui

@@ -1,6 +1,6 @@
 #pragma once
-// The installer run as the setup window drives it: start, end and the
-// self-test checks that follow a scripted run.
+// The installer run as the setup window drives it: start, the lines that
+// arrive, and the end with its outcome.
 
 #include <string>
 
@@ -27,17 +27,10 @@ void poll_installer_end(WindowState& state);
 // Applies one line from the reader thread; takes ownership of the record.
 void apply_posted_line(WindowState& state, core::PostedLine* record);
 
-// Timer 3: checks a scripted run, prints its result line, ends the run.
-void finish_self_test(WindowState& state);
-
 // WM_DESTROY before a seamless run was finished: the Client still waits for
 // its answer and gets the run's failure.
 void settle_owed_handoff(WindowState& state);
 
 core::RunReport run_report(const WindowState& state);
-
-// A self-test's result line on standard output (the parent's console when
-// the setup has none).
-void print_result_line(const std::string& line);
 
 }  // namespace zelkora::ui

@@ -20,6 +20,7 @@
 #include "ui/paint_surface_win32.h"
 #include "ui/preview_fixtures.h"
 #include "ui/result_panel.h"
+#include "ui/selftest_harness_win32.h"
 #include "ui/text_wrap.h"
 #include "ui/text_engine_win32.h"
 #include "ui/theme.h"
@@ -32,10 +33,6 @@
 namespace zelkora::ui {
 namespace {
 
-
-constexpr int kButtonTop = 405;
-constexpr int kButtonHeight = 38;
-
 WindowState* state_of(HWND window) {
     return reinterpret_cast<WindowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
@@ -47,7 +44,7 @@ UniqueFont make_font(const WindowState& state, int height_px, int weight) {
 }
 
 // Measures with the field's own font, as the field will show the text.
-std::u16string wrapped_text_for_field(const WindowState& state) {
+std::u16string wrapped_text_for_field(const WindowState& state, const std::u16string& source, int width_px) {
     const WindowDc field_dc(state.details_field);
     const HDC dc = field_dc.get();
     const GdiSelection selected(dc, state.ui_font.get());
@@ -57,9 +54,7 @@ std::u16string wrapped_text_for_field(const WindowState& state) {
                                 &size);
         return static_cast<double>(size.cx);
     };
-    RECT client{};
-    ::GetClientRect(state.details_field, &client);
-    return wrapped_field_text(run_report(state), client.right, state.scale, measure);
+    return wrapped_field_text(source, width_px, state.scale, measure);
 }
 
 void copy_diagnostics(WindowState& state) {
@@ -89,32 +84,46 @@ void animate(WindowState& state) {
     }
 }
 
-void move_child(const WindowState& state, HWND child, double x, double y, double width, double height) {
-    ::MoveWindow(child, px(state, x), px(state, y), px(state, width), px(state, height), FALSE);
+void move_child(const WindowState& state, HWND child, const DipBox& box) {
+    ::MoveWindow(child, px(state, box.x), px(state, box.y), px(state, box.width), px(state, box.height), FALSE);
+}
+
+// The children's font follows the DPI; text measured with the old one is
+// wrapped again.
+void keep_font_for_scale(WindowState& state) {
+    if (state.ui_font && state.ui_font_scale == state.scale) return;
+    state.ui_font = make_font(state, static_cast<int>(std::lround(12.5 * state.scale)), FW_NORMAL);
+    state.ui_font_scale = state.scale;
+    state.details_wrap = {};
+    for (HWND child : {state.buttons[0], state.buttons[1], state.buttons[2], state.buttons[3], state.details_field}) {
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(state.ui_font.get()), FALSE);
+    }
+    ::SendMessageW(state.details_field, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+}
+
+// A hidden field keeps its old text; it is wrapped when it shows.
+void wrap_details_field(WindowState& state) {
+    if (!::IsWindowVisible(state.details_field)) return;
+    std::u16string source = field_text(run_report(state));
+    RECT client{};
+    ::GetClientRect(state.details_field, &client);
+    if (source == state.details_wrap.source && client.right == state.details_wrap.width_px) return;
+    const std::wstring text = to_wide(wrapped_text_for_field(state, source, client.right));
+    ::SetWindowTextW(state.details_field, text.c_str());
+    state.details_wrap = {std::move(source), static_cast<int>(client.right)};
 }
 
 void layout(WindowState& state) {
     if (!state.button(kPrimaryButton)) return;
-    UniqueFont font = make_font(state, static_cast<int>(std::lround(12.5 * state.scale)), FW_NORMAL);
-    for (HWND child : {state.buttons[0], state.buttons[1], state.buttons[2], state.buttons[3], state.details_field}) {
-        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-    }
-    ::SendMessageW(state.details_field, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
-    state.ui_font = std::move(font);
-
-    const int width = client_dips(state).width;
-    const int footer = footer_top(state);
-    move_child(state, state.button(kPrimaryButton), width - 176, footer, 148, 38);
-    move_child(state, state.button(kCancelButton), width - 258, footer, 70, 38);
-    move_child(state, state.button(kCopyButton), 24, footer + 7, 100, 24);
-    move_child(state, state.progress_bar, 200, compact_layout(state) ? 289 : 390, width - 228, 5);
-    const ResultPanel panel = current_result_panel(state);
-    move_child(state, state.button(kDetailsButton), width - 160, panel.top + panel.height - 12 - 24, 118, 24);
-    move_child(state, state.details_field, 46, panel.top + 14, width - 104, std::max(panel.height - 14 - 46, 24));
-    if (::IsWindowVisible(state.details_field)) {
-        const std::wstring text = to_wide(wrapped_text_for_field(state));
-        ::SetWindowTextW(state.details_field, text.c_str());
-    }
+    keep_font_for_scale(state);
+    const ChildBoxes boxes = current_child_boxes(state);
+    move_child(state, state.button(kPrimaryButton), boxes.primary_button);
+    move_child(state, state.button(kCancelButton), boxes.cancel_button);
+    move_child(state, state.button(kCopyButton), boxes.copy_button);
+    move_child(state, state.progress_bar, boxes.progress_bar);
+    move_child(state, state.button(kDetailsButton), boxes.details_button);
+    move_child(state, state.details_field, boxes.details_field);
+    wrap_details_field(state);
     ::InvalidateRect(state.window, nullptr, TRUE);
 }
 
@@ -130,42 +139,41 @@ const wchar_t* primary_text(const WindowState& state, bool installing) {
 
 void show(HWND child, bool visible) { ::ShowWindow(child, visible ? SW_SHOW : SW_HIDE); }
 
+// Created without a place: layout puts every child where it belongs.
 void create_children(WindowState& state, HINSTANCE instance) {
     struct InitialButton {
         ControlId id;
         const wchar_t* text;
-        int x;
-        int width;
     };
-    const InitialButton initial_buttons[] = {{kPrimaryButton, L"설치 시작", 384, 148},
-                                             {kCancelButton, L"취소", 302, 70},
-                                             {kCopyButton, L"진단 복사", 28, 132},
-                                             {kDetailsButton, L"자세히 보기  +", 28, 142}};
+    const InitialButton initial_buttons[] = {{kPrimaryButton, L"설치 시작"},
+                                             {kCancelButton, L"취소"},
+                                             {kCopyButton, L"진단 복사"},
+                                             {kDetailsButton, L"자세히 보기  +"}};
     for (const auto& button : initial_buttons) {
         state.buttons[button.id - 1] =
-            ::CreateWindowExW(0, L"BUTTON", button.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
-                              px(state, button.x), px(state, kButtonTop), px(state, button.width),
-                              px(state, kButtonHeight), state.window,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), instance, nullptr);
+            ::CreateWindowExW(0, L"BUTTON", button.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0,
+                              0, state.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), instance,
+                              nullptr);
     }
-    state.progress_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, px(state, 200),
-                                           px(state, 390), px(state, 332), px(state, 5), state.window, nullptr,
-                                           instance, nullptr);
+    state.progress_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, state.window,
+                                           nullptr, instance, nullptr);
     ::SetWindowTheme(state.progress_bar, L"", L"");
     ::SendMessageW(state.progress_bar, PBM_SETRANGE32, 0, 6);
     ::SendMessageW(state.progress_bar, PBM_SETBARCOLOR, 0, theme::kAccent);
     ::SendMessageW(state.progress_bar, PBM_SETBKCOLOR, 0, theme::kLine);
     state.details_field = ::CreateWindowExW(
-        0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, px(state, 45),
-        px(state, 192), px(state, 468), px(state, 140), state.window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDetailsField)), instance, nullptr);
+        0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 0, 0, 0, 0,
+        state.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDetailsField)), instance, nullptr);
 }
 
 void on_create(WindowState& state, HINSTANCE instance) {
     style_title_bar(state.window);
     state.accessible = std::make_unique<AccessibleWindow>(
         state.window, AccessibleSource{[&state] { return current_window_model(state); }, [&state] { return state.scale; }});
-    state.ui_font = make_font(state, static_cast<int>(13 * state.scale), FW_NORMAL);
+    // New children need the font and the field's text, whatever a
+    // previous window made.
+    state.ui_font.reset();
+    state.details_wrap = {};
     for (std::size_t i = 0; i < state.tint_brushes.size(); ++i) {
         state.tint_brushes[i].reset(::CreateSolidBrush(theme::kPanelTints[i]));
     }
@@ -211,11 +219,7 @@ void on_timer(WindowState& state, UINT_PTR id) {
     switch (id) {
         case kTimerSelfTestStart:
             ::KillTimer(state.window, id);
-            start_installer(state);
-            if (!state.channel.installer_process()) {
-                state.run.exit_code = 1;
-                ::DestroyWindow(state.window);
-            }
+            start_self_test(state);
             break;
         case kTimerSelfTestCheck:
             ::KillTimer(state.window, id);

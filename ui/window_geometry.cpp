@@ -5,7 +5,6 @@
 #include "ui/installer_run.h"
 #include "ui/diagnostics_copy.h"
 #include "ui/text_engine_win32.h"
-#include "ui/window_geometry_dips.h"
 
 namespace zelkora::ui {
 
@@ -43,6 +42,11 @@ ResultPanel current_result_panel(const WindowState& state) {
     }
     return result_panel(footer_top(state), compact_layout(state), state.showing_result() && more_details(state),
                         state.run.details_expanded, std::move(lines));
+}
+
+ChildBoxes current_child_boxes(const WindowState& state) {
+    const ResultPanel panel = current_result_panel(state);
+    return child_boxes(dips_of(state), panel.top, panel.height);
 }
 
 int panel_tint(const std::vector<core::Note>& notes) {

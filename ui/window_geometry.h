@@ -8,6 +8,7 @@
 
 #include "core/outcome_messages.h"
 #include "ui/result_panel.h"
+#include "ui/window_geometry_dips.h"
 #include "ui/window_state.h"
 
 namespace zelkora::ui {
@@ -26,6 +27,9 @@ bool more_details(const WindowState& state);
 
 // Notes measured with the text engine as they will be drawn.
 ResultPanel current_result_panel(const WindowState& state);
+
+// The children's boxes for the current client size and result panel.
+ChildBoxes current_child_boxes(const WindowState& state);
 
 // 0 red for any error note, 1 amber for any caution, 2 green otherwise.
 int panel_tint(const std::vector<core::Note>& notes);

@@ -50,4 +50,17 @@ bool spinner_box(const ProgressCard& card, int highest_step, DipBox& box) {
 
 DipBox progress_track_box(const ProgressCard& card, int width_dips) { return {28, card.bar_top, width_dips - 56.0, 6}; }
 
+ChildBoxes child_boxes(const WindowDips& window, int panel_top, int panel_height) {
+    const double width = window.width;
+    const double footer = window.footer_top;
+    ChildBoxes boxes;
+    boxes.primary_button = {width - 176, footer, 148, 38};
+    boxes.cancel_button = {width - 258, footer, 70, 38};
+    boxes.copy_button = {24, footer + 7, 100, 24};
+    boxes.progress_bar = {200, window.compact ? 289.0 : 390.0, width - 228, 5};
+    boxes.details_button = {width - 160, panel_top + panel_height - 12.0 - 24, 118, 24};
+    boxes.details_field = {46, panel_top + 14.0, width - 104, static_cast<double>(std::max(panel_height - 14 - 46, 24))};
+    return boxes;
+}
+
 }  // namespace zelkora::ui

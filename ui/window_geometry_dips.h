@@ -1,6 +1,7 @@
 #pragma once
 // The arithmetic of the setup window's layout in DIPs: the client size, the
-// footer, the compact switch and the progress card. Portable: no <windows.h>.
+// footer, the compact switch, the progress card and the children's boxes.
+// Portable: no <windows.h>.
 
 namespace zelkora::ui {
 
@@ -51,5 +52,18 @@ double text_ink_margin(double size_dips);
 // and the track the progress bar fills; the animation repaints only these.
 bool spinner_box(const ProgressCard& card, int highest_step, DipBox& box);
 DipBox progress_track_box(const ProgressCard& card, int width_dips);
+
+// Where each child window of the setup window sits. The footer buttons hang
+// from the footer; the details button and field live in the result panel.
+struct ChildBoxes {
+    DipBox primary_button;
+    DipBox cancel_button;
+    DipBox copy_button;
+    DipBox details_button;
+    DipBox progress_bar;
+    DipBox details_field;
+};
+
+ChildBoxes child_boxes(const WindowDips& window, int panel_top, int panel_height);
 
 }  // namespace zelkora::ui

@@ -22,19 +22,20 @@ namespace {
 
 using namespace theme;
 
-// What every view needs to place its shapes; the texts come from the model.
+// What every view needs to place its shapes (in DIPs); the texts come from
+// the model.
 struct Frame {
     PaintSurface& surface;
     const WindowState& state;
     const DisplayModel& model;
     const Palette& colours;
-    int width;  // W
-    int footer;  // F
+    int client_width;
+    int footer_top;
     bool compact;
 
     double title_top() const { return compact ? 82 : 92; }
-    void card(double x, double y, double w, double h) const {
-        rounded_rectangle(surface, x, y, w, h, 14, colours.card, Border{colours.line, 1});
+    void card(double x, double y, double width, double height) const {
+        rounded_rectangle(surface, x, y, width, height, 14, colours.card, Border{colours.line, 1});
     }
 };
 
@@ -50,7 +51,7 @@ void paint_header(const Frame& frame) {
         rounded_rectangle(surface, box.x, box.y, box.width, box.height, 12, colours.amber_tint,
                           Border{colours.amber_border, 1});
     }
-    line(surface, 0, 72, frame.width, 72, colours.line, 1);
+    line(surface, 0, 72, frame.client_width, 72, colours.line, 1);
 }
 
 void paint_ready(const Frame& frame) {
@@ -81,14 +82,14 @@ void paint_steps(const Frame& frame, const ProgressCard& card) {
 }
 
 void paint_progress(const Frame& frame) {
-    const ProgressCard card = progress_card(frame.footer, frame.compact);
-    const int w = frame.width;
-    frame.card(28, card.top, w - 56, card.height);
+    const ProgressCard card = progress_card(frame.footer_top, frame.compact);
+    const int width = frame.client_width;
+    frame.card(28, card.top, width - 56, card.height);
     paint_steps(frame, card);
     const Palette& colours = frame.colours;
-    rounded_rectangle(frame.surface, 28, card.bar_top, w - 56, 6, 3, colours.track,
+    rounded_rectangle(frame.surface, 28, card.bar_top, width - 56, 6, 3, colours.track,
                       colours.high_contrast ? std::optional(Border{colours.track_border, 1}) : std::nullopt);
-    const double filled = (w - 56) * std::clamp(frame.state.run.shown_progress, 0.0, 1.0);
+    const double filled = (width - 56) * std::clamp(frame.state.run.shown_progress, 0.0, 1.0);
     if (filled > 0.5) {
         rounded_rectangle(frame.surface, 28, card.bar_top, std::max(filled, 6.0), 6, 3, colours.accent);
     }
@@ -116,7 +117,7 @@ void paint_field_scroll(const Frame& frame) {
     if (line_count <= fitting) return;
     const double top = box.top / state.scale;
     const double height = field_height_px / state.scale;
-    const double x = frame.width - 41;
+    const double x = frame.client_width - 41;
     rounded_rectangle(frame.surface, x, top, 3, height, 1.5, frame.colours.line);
     const double thumb = std::max(fitting * height / line_count, 18.0);
     const int first = static_cast<int>(::SendMessageW(field, EM_GETFIRSTVISIBLELINE, 0, 0));
@@ -129,16 +130,16 @@ void paint_result(const Frame& frame) {
     const auto report = run_report(state);
     const auto notes = core::result_notes(report);
     const auto header = core::result_header(report, notes);
-    const int w = frame.width;
+    const int width = frame.client_width;
     if (notes.empty()) {
-        const double top = std::max((frame.footer - 8 - 80 - 138) * 0.5, 0.0) + 80;
-        status_icon(frame.surface, w / 2.0 - 28, top, 56, icon_of(header.level));
+        const double top = std::max((frame.footer_top - 8 - 80 - 138) * 0.5, 0.0) + 80;
+        status_icon(frame.surface, width / 2.0 - 28, top, 56, icon_of(header.level));
         return;
     }
     status_icon(frame.surface, 28, frame.title_top() + 2, 28, icon_of(header.level));
     const ResultPanel panel = current_result_panel(state);
     const int tint = panel_tint(notes);
-    rounded_rectangle(frame.surface, 28, panel.top, w - 56, panel.height, 14, frame.colours.panel_tints[tint],
+    rounded_rectangle(frame.surface, 28, panel.top, width - 56, panel.height, 14, frame.colours.panel_tints[tint],
                       Border{frame.colours.panel_borders[tint], 1});
     if (state.run.details_expanded && more_details_available(report)) {
         paint_field_scroll(frame);

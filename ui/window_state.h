@@ -38,6 +38,13 @@ struct CurrentRun {
     bool product_reopen_failed = false;  // a seamless update whose new version did not open
 };
 
+// What the diagnostics field shows was wrapped from this text at this client
+// width; the field is wrapped again only when either changes.
+struct FieldWrap {
+    std::u16string source;
+    int width_px = -1;
+};
+
 struct WindowState {
     HWND window = nullptr;
     std::array<HWND, 4> buttons{};  // control ids 1..4
@@ -68,7 +75,9 @@ struct WindowState {
     bool dpi_layout_holds = true;       // some self-tests check the layout at several DPIs
 
     bool embedded_fonts_in_gdi = false;
-    UniqueFont ui_font;
+    UniqueFont ui_font;          // the children's font, made for ui_font_scale
+    double ui_font_scale = 0.0;
+    FieldWrap details_wrap;
     std::array<UniqueBrush, 3> tint_brushes;  // red, amber, green
     std::unique_ptr<AccessibleWindow> accessible;  // while the window exists
 

@@ -30,16 +30,17 @@ TEST_P(WindowDips, FollowTheClientHeightInDips) {
     EXPECT_EQ(dips.compact, c.compact);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clients, WindowDips,
-    testing::Values(ClientCase{"designed_size", 470, 1.0, 470, 405, false},
-                    ClientCase{"designed_size_at_144_dpi", 705, 1.5, 470, 405, false},
-                    ClientCase{"last_full_height", 430, 1.0, 430, 365, false},
-                    ClientCase{"first_compact_height", 429, 1.0, 429, 364, true},
-                    ClientCase{"fraction_short_at_120_dpi", 537, 1.25, 429, 364, true},
-                    ClientCase{"short_at_144_dpi", 640, 1.5, 426, 361, true},
-                    ClientCase{"short_at_192_dpi", 700, 2.0, 350, 285, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+const ClientCase kClients[] = {{"designed_size", 470, 1.0, 470, 405, false},
+                               {"designed_size_at_144_dpi", 705, 1.5, 470, 405, false},
+                               {"last_full_height", 430, 1.0, 430, 365, false},
+                               {"first_compact_height", 429, 1.0, 429, 364, true},
+                               {"fraction_short_at_120_dpi", 537, 1.25, 429, 364, true},
+                               {"short_at_144_dpi", 640, 1.5, 426, 361, true},
+                               {"short_at_192_dpi", 700, 2.0, 350, 285, true}};
+
+std::string client_name(const testing::TestParamInfo<ClientCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Clients, WindowDips, testing::ValuesIn(kClients), client_name);
 
 TEST(ProgressCard, FullLayoutLeavesTwoStatusLinesUnderTheCard) {
     const auto card = progress_card(405, false);
@@ -82,6 +83,46 @@ TEST(ResultPanelCompact, ShortWindowStartsHigherAndDropsBodyLines) {
     EXPECT_EQ(panel.notes, (std::vector<zelkora::ui::NoteLines>{{1, 0}, {1, 0}}));
     EXPECT_EQ(panel.height, 16 + 21 + 14 + 21 + 46);
 }
+
+namespace children {
+
+using zelkora::ui::DipBox;
+
+bool inside(const DipBox& inner, const DipBox& outer) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
+}
+
+bool overlap(const DipBox& a, const DipBox& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+class ChildBoxes : public testing::TestWithParam<ClientCase> {};
+
+// With the details expanded, every child lies inside the client, the footer
+// buttons stand apart, and the details field and its button share the
+// result panel's rounded box without covering each other.
+TEST_P(ChildBoxes, StayInsideTheClientAndApart) {
+    const ClientCase& c = GetParam();
+    const auto dips = window_dips(static_cast<int>(560 * c.scale), c.height_px, c.scale);
+    const auto panel = zelkora::ui::result_panel(dips.footer_top, dips.compact, true, true, {{1, 3}, {1, 3}});
+    const auto boxes = zelkora::ui::child_boxes(dips, panel.top, panel.height);
+    const DipBox client{0, 0, static_cast<double>(dips.width), static_cast<double>(dips.height)};
+    for (const DipBox& box : {boxes.primary_button, boxes.cancel_button, boxes.copy_button, boxes.details_button,
+                              boxes.progress_bar, boxes.details_field}) {
+        EXPECT_TRUE(inside(box, client)) << box.x << "," << box.y << " " << box.width << "x" << box.height;
+    }
+    EXPECT_FALSE(overlap(boxes.primary_button, boxes.cancel_button));
+    EXPECT_FALSE(overlap(boxes.cancel_button, boxes.copy_button));
+    const DipBox panel_box{28, static_cast<double>(panel.top), dips.width - 56.0, static_cast<double>(panel.height)};
+    EXPECT_TRUE(inside(boxes.details_field, panel_box));
+    EXPECT_TRUE(inside(boxes.details_button, panel_box));
+    EXPECT_FALSE(overlap(boxes.details_field, boxes.details_button));
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, ChildBoxes, testing::ValuesIn(kClients), client_name);
+
+}  // namespace children
 
 }  // namespace
 
