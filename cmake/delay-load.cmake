@@ -6,7 +6,7 @@
 # planted uxtheme.dll or gdiplus.dll from there. So the setup imports directly
 # only KnownDLLs (tests/check-imports holds that list), and every other DLL is
 # delay-imported: the entry point first restricts the default DLL directories
-# to System32 and then resolves these imports (app/main.cpp).
+# to System32 and then resolves these imports (app/main_win32.cpp).
 #
 # GNU ld here has no option for the image's DependentLoadFlags, so the
 # delay-load route is the one the toolchain offers: dlltool -y makes the

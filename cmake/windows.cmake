@@ -14,7 +14,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELKORA_WINE_ENV} run ${ZELKORA_WINE_PREFIX}
 # trust rules and the progress channel.
 add_library(zelkora_core_win32 STATIC
     core/file_paths_win32.cpp
-    core/progress_channel.cpp
+    core/progress_channel_win32.cpp
     core/trust_rules_win32.cpp
 )
 target_link_libraries(zelkora_core_win32 PUBLIC zelkora_portable ole32 shell32 advapi32)
@@ -25,7 +25,7 @@ target_compile_options(zelkora_core_win32 PRIVATE -Wall -Wextra)
 add_library(zelkora_state_win32 STATIC
     state/handoff_registry_win32.cpp
     state/install_locations_win32.cpp
-    state/known_locations.cpp
+    state/known_locations_win32.cpp
     state/seamless_update_win32.cpp
     state/update_launcher_win32.cpp
 )
@@ -35,14 +35,14 @@ target_compile_options(zelkora_state_win32 PRIVATE -Wall -Wextra)
 # The Win32 half of the payload engine: file primitives, trust checks,
 # placement, shortcuts, removal and the start as the desktop user. A library so the Windows tests and the benchmark link the same code.
 add_library(zelkora_payload_win32 STATIC
-    payload/desktop_user_start.cpp
-    payload/file_primitives.cpp
-    payload/file_work.cpp
+    payload/desktop_user_start_win32.cpp
+    payload/file_primitives_win32.cpp
+    payload/file_work_win32.cpp
     payload/full_path_win32.cpp
-    payload/placement.cpp
-    payload/removal.cpp
-    payload/shortcuts.cpp
-    payload/trust_checks.cpp
+    payload/placement_win32.cpp
+    payload/removal_win32.cpp
+    payload/shortcuts_win32.cpp
+    payload/trust_checks_win32.cpp
 )
 target_link_libraries(zelkora_payload_win32 PUBLIC zelkora_state_win32 zelkora_core_win32 zelkora_portable bcrypt advapi32 ole32 oleaut32 ntdll
     shell32 shlwapi uuid)
@@ -51,7 +51,7 @@ target_compile_options(zelkora_payload_win32 PRIVATE -Wall -Wextra)
 # Win32 user-interface code that the Windows tests drive in-process.
 add_library(zelkora_ui_win32 STATIC
     ui/certificate_lookup_win32.cpp
-    ui/confirmation_dialog.cpp
+    ui/confirmation_dialog_win32.cpp
     ui/dialog_keys_win32.cpp
     ui/dialog_painting_win32.cpp
     ui/dialog_window_win32.cpp
@@ -72,8 +72,8 @@ target_compile_options(zelkora_ui_win32 PRIVATE -Wall -Wextra)
 # The device and driver backends. setupapi is a KnownDLL; the setup
 # delay-loads the others, and msi.dll is loaded at run time from System32.
 add_library(zelkora_backends_win32 STATIC
-    backends/pnp/setup_api.cpp
-    backends/winfsp/machine.cpp
+    backends/pnp/setup_api_win32.cpp
+    backends/winfsp/machine_win32.cpp
 )
 target_link_libraries(zelkora_backends_win32 PUBLIC zelkora_payload_win32 zelkora_portable setupapi cfgmgr32 wintrust
     version advapi32)
@@ -82,26 +82,26 @@ target_compile_options(zelkora_backends_win32 PRIVATE -Wall -Wextra)
 # Everything of the setup executable except the few sources that differ
 # between the release and its test variant, so both link the same objects.
 add_library(zelkora_app_win32 STATIC
-    app/application.cpp
-    app/entry.cpp
-    app/seamless_run.cpp
+    app/application_win32.cpp
+    app/entry_win32.cpp
+    app/seamless_run_win32.cpp
     ui/clipboard_win32.cpp
-    ui/installer_run.cpp
-    ui/preview_fixtures.cpp
+    ui/installer_run_win32.cpp
+    ui/preview_fixtures_win32.cpp
     ui/selftest_harness_win32.cpp
-    ui/setup_window.cpp
-    ui/window_geometry.cpp
+    ui/setup_window_win32.cpp
+    ui/window_geometry_win32.cpp
     ui/window_model_win32.cpp
-    ui/window_painting.cpp
+    ui/window_painting_win32.cpp
 )
 target_include_directories(zelkora_app_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(zelkora_app_win32 PRIVATE -Wall -Wextra)
 target_link_libraries(zelkora_app_win32 PUBLIC zelkora_backends_win32 zelkora_ui_win32 zelkora_payload_win32 zelkora_core_win32 zelkora_portable)
 
 add_executable(zelkora_setup WIN32
-    app/main.cpp
-    app/start_failures.cpp
-    payload/pipe_session.cpp
+    app/main_win32.cpp
+    app/start_failures_win32.cpp
+    payload/pipe_session_win32.cpp
     resources/setup.rc
 )
 set_target_properties(zelkora_setup PROPERTIES OUTPUT_NAME ${ZELKORA_SETUP_NAME})

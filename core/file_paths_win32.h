@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/path_join.h"
 
 namespace zelkora::core {

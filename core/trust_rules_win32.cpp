@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::core {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 
 // Declared here: MinGW's winternl.h leaves it out.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/file_paths_win32.h"
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "setup_version.h"
 #include "state/version.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "state/seamless_update.h"
 
 namespace zelkora::state {

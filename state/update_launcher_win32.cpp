@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/file_paths_win32.h"
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "state/update_staging.h"
 

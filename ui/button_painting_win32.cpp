@@ -4,7 +4,7 @@
 
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 
 namespace zelkora::ui {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::ui {
 namespace {

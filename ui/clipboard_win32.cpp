@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::ui {
 namespace {

@@ -9,7 +9,7 @@
 #include "ui/display_painting_win32.h"
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 
 namespace zelkora::ui {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "ui/dialog_request.h"
+#include "ui/dialog_request_win32.h"
 #include "ui/display_model.h"
 #include "ui/text_engine_win32.h"
 

@@ -2,14 +2,14 @@
 
 #include <cmath>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "resources/resource_ids.h"
 #include "ui/accessible_win32.h"
 #include "ui/title_bar_win32.h"
 #include "ui/dialog_keys_win32.h"
 #include "ui/dialog_painting_win32.h"
-#include "ui/fonts.h"
-#include "ui/gdi_scopes.h"
+#include "ui/fonts_win32.h"
+#include "ui/gdi_scopes_win32.h"
 #include "ui/text_engine_win32.h"
 
 namespace zelkora::ui {

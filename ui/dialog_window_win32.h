@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "ui/dialog_request.h"
+#include "ui/dialog_request_win32.h"
 
 namespace zelkora::ui {
 

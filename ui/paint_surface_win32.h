@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/owners.h"
-#include "ui/gdi_scopes.h"
+#include "core/owners_win32.h"
+#include "ui/gdi_scopes_win32.h"
 #include "ui/text_engine_win32.h"
 #include "ui/text_item.h"
 #include "ui/window_geometry_dips.h"

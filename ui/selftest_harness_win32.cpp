@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "core/selftest_cases.h"
-#include "ui/installer_run.h"
-#include "ui/setup_window.h"
+#include "ui/installer_run_win32.h"
+#include "ui/setup_window_win32.h"
 
 namespace zelkora::ui {
 namespace {

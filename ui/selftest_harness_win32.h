@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ui/window_state.h"
+#include "ui/window_state_win32.h"
 
 namespace zelkora::ui {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 
 namespace zelkora::ui {
 namespace {

@@ -3,14 +3,14 @@
 #include <cmath>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "resources/resource_ids.h"
 #include "ui/display_painting_win32.h"
-#include "ui/gdi_scopes.h"
+#include "ui/gdi_scopes_win32.h"
 #include "ui/paint_surface_win32.h"
 #include "ui/shapes_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 #include "ui/title_bar_win32.h"
 
 namespace zelkora::ui {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "resources/resource_ids.h"
-#include "ui/gdi_scopes.h"
+#include "ui/gdi_scopes_win32.h"
 
 namespace zelkora::ui {
 namespace {

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/com_owners.h"
-#include "core/owners.h"
+#include "core/com_owners_win32.h"
+#include "core/owners_win32.h"
 #include "ui/text_item.h"
 
 namespace zelkora::ui {

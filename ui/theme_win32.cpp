@@ -1,4 +1,4 @@
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 
 namespace zelkora::ui::theme {
 namespace {

@@ -1,7 +1,7 @@
 #include "ui/title_bar_win32.h"
 
-#include "core/owners.h"
-#include "ui/theme.h"
+#include "core/owners_win32.h"
+#include "ui/theme_win32.h"
 
 namespace zelkora::ui {
 namespace {

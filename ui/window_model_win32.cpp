@@ -6,9 +6,9 @@
 #include "setup_version.h"
 #include "ui/accessible_win32.h"
 #include "ui/diagnostics_copy.h"
-#include "ui/installer_run.h"
+#include "ui/installer_run_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/window_geometry.h"
+#include "ui/window_geometry_win32.h"
 #include "ui/window_geometry_dips.h"
 
 namespace zelkora::ui {

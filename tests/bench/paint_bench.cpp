@@ -28,16 +28,16 @@
 #include <utility>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "process_clock.h"
-#include "ui/gdi_scopes.h"
-#include "ui/installer_run.h"
+#include "ui/gdi_scopes_win32.h"
+#include "ui/installer_run_win32.h"
 #include "ui/paint_surface_win32.h"
-#include "ui/preview_fixtures.h"
-#include "ui/setup_window.h"
+#include "ui/preview_fixtures_win32.h"
+#include "ui/setup_window_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/theme.h"
-#include "ui/window_state.h"
+#include "ui/theme_win32.h"
+#include "ui/window_state_win32.h"
 
 namespace {
 

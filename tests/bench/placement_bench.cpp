@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
-#include "payload/file_primitives.h"
-#include "payload/placement.h"
+#include "payload/file_primitives_win32.h"
+#include "payload/placement_win32.h"
 #include "tests/windows/file_tree.h"
 
 namespace {

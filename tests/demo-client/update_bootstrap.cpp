@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::demo {
 

@@ -1,7 +1,7 @@
 // Linked only into zelkora-setup-TEST-ONLY-high-contrast.exe: Wine cannot turn
 // on Windows' high-contrast mode (SPI_SETHIGHCONTRAST fails there), so this
 // build of the setup paints as if it were on, for the screenshots.
-#include "ui/theme.h"
+#include "ui/theme_win32.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::standin {
 

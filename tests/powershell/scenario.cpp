@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "local_files.h"
 #include "pipe_client.h"
 #include "transcript.h"

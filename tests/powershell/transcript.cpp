@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::standin {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "setup_version.h"
 #include "state/update_launcher_win32.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "test_support.h"
-#include "ui/confirmation_dialog.h"
+#include "ui/confirmation_dialog_win32.h"
 
 namespace {
 

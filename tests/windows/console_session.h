@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 
 namespace zelkora::test {
 

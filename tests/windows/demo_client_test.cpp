@@ -10,7 +10,7 @@
 #include <regex>
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
 #include "file_tree.h"

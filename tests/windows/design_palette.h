@@ -1,5 +1,5 @@
 #pragma once
-// The design's colours, written out here rather than taken from ui/theme.h:
+// The design's colours, written out here rather than taken from ui/theme_win32.h:
 // a test that expected the painter's own constants would pass a mistyped one.
 
 #include <windows.h>

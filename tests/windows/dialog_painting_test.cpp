@@ -8,12 +8,12 @@
 
 #include <cstdint>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "design_palette.h"
 #include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/dialog_painting_win32.h"
-#include "ui/gdi_scopes.h"
+#include "ui/gdi_scopes_win32.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "backends/pnp/device_rules.h"
-#include "backends/pnp/setup_api.h"
+#include "backends/pnp/setup_api_win32.h"
 
 namespace {
 

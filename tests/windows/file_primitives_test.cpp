@@ -3,10 +3,10 @@
 
 #include <set>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "file_tree.h"
 #include "payload/failure.h"
-#include "payload/file_primitives.h"
+#include "payload/file_primitives_win32.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "core/owners.h"
-#include "payload/file_primitives.h"
+#include "core/owners_win32.h"
+#include "payload/file_primitives_win32.h"
 
 namespace zelkora::test {
 

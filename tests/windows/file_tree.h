@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "payload/placement_plan.h"
-#include "payload/trust_checks.h"
+#include "payload/trust_checks_win32.h"
 
 namespace zelkora::test {
 

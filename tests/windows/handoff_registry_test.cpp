@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "state/handoff_registry_win32.h"
 

@@ -5,14 +5,14 @@
 
 #include <functional>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "gdiplus_suite.h"
 #include "test_support.h"
-#include "ui/preview_fixtures.h"
-#include "ui/setup_window.h"
+#include "ui/preview_fixtures_win32.h"
+#include "ui/setup_window_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/theme.h"
-#include "ui/window_state.h"
+#include "ui/theme_win32.h"
+#include "ui/window_state_win32.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "core/file_paths_win32.h"
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
 #include "file_tree.h"
-#include "payload/file_primitives.h"
+#include "payload/file_primitives_win32.h"
 #include "test_support.h"
 
 #include <knownfolders.h>
@@ -25,7 +25,7 @@
 
 #include <vector>
 
-#include "core/com_owners.h"
+#include "core/com_owners_win32.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/path_join.h"
 #include "core/wide.h"
 #include "console_session.h"

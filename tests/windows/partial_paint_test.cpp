@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "tests/windows/gdiplus_suite.h"
 #include "ui/control_ids.h"
-#include "ui/installer_run.h"
-#include "ui/gdi_scopes.h"
+#include "ui/installer_run_win32.h"
+#include "ui/gdi_scopes_win32.h"
 #include "ui/paint_surface_win32.h"
-#include "ui/preview_fixtures.h"
-#include "ui/setup_window.h"
+#include "ui/preview_fixtures_win32.h"
+#include "ui/setup_window_win32.h"
 #include "ui/splash_win32.h"
-#include "ui/window_painting.h"
+#include "ui/window_painting_win32.h"
 
 namespace {
 

@@ -25,14 +25,14 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "design_palette.h"
 #include "gdiplus_suite.h"
-#include "ui/gdi_scopes.h"
-#include "ui/preview_fixtures.h"
-#include "ui/setup_window.h"
+#include "ui/gdi_scopes_win32.h"
+#include "ui/preview_fixtures_win32.h"
+#include "ui/setup_window_win32.h"
 #include "ui/text_engine_win32.h"
-#include "ui/window_state.h"
+#include "ui/window_state_win32.h"
 
 namespace {
 

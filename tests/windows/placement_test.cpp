@@ -7,11 +7,11 @@
 #include <new>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "file_tree.h"
-#include "payload/file_primitives.h"
-#include "payload/placement.h"
+#include "payload/file_primitives_win32.h"
+#include "payload/placement_win32.h"
 
 namespace {
 

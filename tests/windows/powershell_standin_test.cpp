@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "core/progress_channel.h"
+#include "core/progress_channel_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
 #include "file_tree.h"

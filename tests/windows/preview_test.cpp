@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "test_support.h"
-#include "ui/gdi_scopes.h"
+#include "ui/gdi_scopes_win32.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <set>
 #include <system_error>
 
-#include "core/progress_channel.h"
+#include "core/progress_channel_win32.h"
 #include "file_tree.h"
 
 namespace {

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "allocation_meter.h"
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "core/wide.h"
 #include "file_tree.h"
 #include "payload/failure.h"
-#include "payload/file_primitives.h"
-#include "payload/removal.h"
+#include "payload/file_primitives_win32.h"
+#include "payload/removal_win32.h"
 #include "state/version_folders.h"
 
 namespace {

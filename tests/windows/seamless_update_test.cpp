@@ -14,7 +14,7 @@
 #include <string>
 
 #include "core/file_paths_win32.h"
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "file_tree.h"
 #include "test_support.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "file_tree.h"
 #include "test_support.h"
 

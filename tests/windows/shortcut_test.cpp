@@ -17,16 +17,16 @@
 #include <thread>
 #include <vector>
 
-#include "core/com_owners.h"
+#include "core/com_owners_win32.h"
 #include "core/file_paths_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
 #include "console_session.h"
 #include "file_tree.h"
-#include "payload/desktop_user_start.h"
-#include "payload/file_work.h"
+#include "payload/desktop_user_start_win32.h"
+#include "payload/file_work_win32.h"
 #include "payload/full_path_win32.h"
-#include "payload/shortcuts.h"
+#include "payload/shortcuts_win32.h"
 #include "test_support.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "core/owners.h"
-#include "ui/gdi_scopes.h"
+#include "core/owners_win32.h"
+#include "ui/gdi_scopes_win32.h"
 #include "ui/splash_win32.h"
 
 namespace {

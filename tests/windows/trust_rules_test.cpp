@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/owners.h"
+#include "core/owners_win32.h"
 #include "file_tree.h"
 #include "payload/failure.h"
-#include "payload/file_primitives.h"
-#include "payload/trust_checks.h"
+#include "payload/file_primitives_win32.h"
+#include "payload/trust_checks_win32.h"
 #include "test_support.h"
 
 namespace {

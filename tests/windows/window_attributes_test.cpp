@@ -17,11 +17,11 @@
 #include "gdiplus_suite.h"
 #include "test_support.h"
 #include "ui/dialog_window_win32.h"
-#include "ui/setup_window.h"
+#include "ui/setup_window_win32.h"
 #include "ui/splash_win32.h"
 #include "ui/text_engine_win32.h"
 #include "ui/title_bar_win32.h"
-#include "ui/window_state.h"
+#include "ui/window_state_win32.h"
 
 namespace {
 

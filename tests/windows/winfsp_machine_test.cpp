@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "backends/winfsp/machine.h"
-#include "core/owners.h"
+#include "backends/winfsp/machine_win32.h"
+#include "core/owners_win32.h"
 #include "test_support.h"
 
 namespace {

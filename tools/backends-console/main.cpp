@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "backends/pnp/setup_api.h"
-#include "backends/winfsp/machine.h"
+#include "backends/pnp/setup_api_win32.h"
+#include "backends/winfsp/machine_win32.h"
 #include "core/text_encoding.h"
 #include "core/wide.h"
 

@@ -11,7 +11,7 @@
 
 #include "core/wide.h"
 #include "payload/full_path_win32.h"
-#include "payload/file_work.h"
+#include "payload/file_work_win32.h"
 #include "payload/request_protocol.h"
 #include "setup_version.h"
 #include "tools/common/stdin_lines.h"
