@@ -67,3 +67,4 @@ zelkora_fuzz_target(fuzz_handoff_record tests/fuzz/handoff_record_fuzz.cpp)
 
 # Subsystem dependencies point down: core below state, payload and ui; app on top.
 add_test(NAME include_directions COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes ${CMAKE_SOURCE_DIR})
+add_test(NAME include_rules_verdicts COMMAND ${CMAKE_SOURCE_DIR}/tests/check-includes-test)
