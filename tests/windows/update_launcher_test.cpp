@@ -46,7 +46,15 @@ std::wstring fresh_guid(bool upper_case) {
 DWORD run_probe(const std::wstring& launcher, const std::wstring& trust) {
     const auto run = test::run_capturing_output(
         launcher, L"start " + test::quoted_command_line(probe_exe(), L"check " + trust), 60s);
-    return run ? run->exit_code : 0;
+    // The callers compare the code; these say why a run gave neither answer.
+    if (!run) {
+        ADD_FAILURE() << "the staged launcher did not start: error " << ::GetLastError();
+        return 0;
+    }
+    if (run->exit_code != kStartedByLauncher && run->exit_code != kNotStartedByLauncher) {
+        ADD_FAILURE() << "the probe ended with " << run->exit_code << "; its output:\n" << run->output;
+    }
+    return run->exit_code;
 }
 
 // Copies the probe to folder\name, making the folders it needs, and removes
